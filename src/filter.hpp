@@ -1,0 +1,23 @@
+// Stream filters: decoding a stream's raw bytes through its /Filter chain.
+// Stream::filters, Stream::decoded_data_cow and Stream::decoded_data live here too.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "object.hpp"
+
+namespace quarvel {
+
+std::string decode_ascii_hex(std::string_view filter, std::string_view input);
+std::string decode_ascii85(std::string_view filter, std::string_view input);
+std::string decode_run_length(std::string_view filter, std::string_view input);
+// Inflate, then the predictor named in `params` (may be null).
+std::string decode_flate(std::string_view filter, std::string_view input, const Dictionary* params);
+
+// `default_value` when absent; the value when a non-negative Integer; otherwise
+// TypeMismatch "stream /DecodeParms /<key>" / "non-negative integer".
+std::uint64_t dictionary_integer(const Dictionary& dictionary, std::string_view key, std::uint64_t default_value);
+
+}  // namespace quarvel

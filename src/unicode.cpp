@@ -1,0 +1,167 @@
+#include "unicode.hpp"
+
+namespace quarvel {
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";
+
+// Length of the valid UTF-8 sequence starting at `p`, or 0 (maximal-subpart rule:
+// the caller then replaces one byte, or the valid prefix, with U+FFFD).
+std::size_t valid_sequence(const unsigned char* p, std::size_t left, std::size_t& invalid_len) {
+    unsigned char b = p[0];
+    std::size_t need;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        need = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        need = 3;
+        if (b == 0xE0) lo = 0xA0;
+        if (b == 0xED) hi = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        need = 4;
+        if (b == 0xF0) lo = 0x90;
+        if (b == 0xF4) hi = 0x8F;
+    } else {
+        invalid_len = 1;
+        return 0;
+    }
+    std::size_t i = 1;
+    for (; i < need && i < left; ++i) {
+        unsigned char c = p[i];
+        unsigned char l = i == 1 ? lo : 0x80, h = i == 1 ? hi : 0xBF;
+        if (c < l || c > h) break;
+    }
+    if (i == need) return need;
+    invalid_len = i;
+    return 0;
+}
+
+}  // namespace
+
+void append_lossy_utf8(std::string& out, std::string_view bytes) {
+    auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t n = bytes.size(), i = 0;
+    while (i < n) {
+        // ASCII runs are the common case.
+        std::size_t start = i;
+        while (i < n && p[i] < 0x80) ++i;
+        out.append(bytes.data() + start, i - start);
+        if (i == n) break;
+        std::size_t bad = 0;
+        std::size_t len = valid_sequence(p + i, n - i, bad);
+        if (len) {
+            out.append(bytes.data() + i, len);
+            i += len;
+        } else {
+            out.append(kReplacement, 3);
+            i += bad;
+        }
+    }
+}
+
+std::string lossy_utf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    append_lossy_utf8(out, bytes);
+    return out;
+}
+
+void append_utf16be(std::string& out, std::string_view bytes) {
+    auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t units = bytes.size() / 2;
+    for (std::size_t i = 0; i < units; ++i) {
+        char32_t u = (char32_t(p[2 * i]) << 8) | p[2 * i + 1];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
+            char32_t v = (char32_t(p[2 * i + 2]) << 8) | p[2 * i + 3];
+            if (v >= 0xDC00 && v <= 0xDFFF) {
+                append_utf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;
+        append_utf8(out, u);
+    }
+}
+
+std::string decode_text_string(std::string_view bytes) {
+    std::string out;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+        static_cast<unsigned char>(bytes[1]) == 0xFF) {
+        out.reserve(bytes.size());
+        append_utf16be(out, bytes.substr(2));
+    } else {
+        out.reserve(bytes.size());
+        append_lossy_utf8(out, bytes);
+    }
+    return out;
+}
+
+bool is_unicode_white_space(char32_t c) {
+    switch (c) {
+        case 0x09: case 0x0A: case 0x0B: case 0x0C: case 0x0D: case 0x20:
+        case 0x85: case 0xA0: case 0x1680:
+        case 0x2000: case 0x2001: case 0x2002: case 0x2003: case 0x2004: case 0x2005:
+        case 0x2006: case 0x2007: case 0x2008: case 0x2009: case 0x200A:
+        case 0x2028: case 0x2029: case 0x202F: case 0x205F: case 0x3000:
+            return true;
+        default:
+            return false;
+    }
+}
+
+namespace {
+
+// Decodes the code point starting at byte i of valid UTF-8.
+char32_t decode_at(std::string_view s, std::size_t i, std::size_t& len) {
+    auto b = static_cast<unsigned char>(s[i]);
+    if (b < 0x80) { len = 1; return b; }
+    int n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    char32_t c = b & (0x7F >> n);
+    for (int k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    len = static_cast<std::size_t>(n);
+    return c;
+}
+
+bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t len;
+        if (!is_unicode_white_space(decode_at(text, start, len))) break;
+        start += len;
+    }
+    std::size_t end = text.size();
+    while (end > start) {
+        std::size_t b = end - 1;
+        while (b > start && is_continuation(text[b])) --b;
+        std::size_t len;
+        if (!is_unicode_white_space(decode_at(text, b, len))) break;
+        end = b;
+    }
+    return text.substr(start, end - start);
+}
+
+}  // namespace quarvel
