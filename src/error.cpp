@@ -45,24 +45,37 @@ PdfError::PdfError(Kind kind, ObjectId id) : kind_(kind), id_(id) {
 
 PdfError::PdfError(Kind kind, std::uint64_t offset, std::string first, std::string second)
     : kind_(kind), offset_(offset), first_(std::move(first)), second_(std::move(second)) {
+    // Appended piecewise: g++ 12 warns falsely (-Wrestrict) on chained operator+.
     switch (kind) {
         case Kind::Decode:
-            text_ = "failed to decode /" + lossy_utf8(first_) + " stream: " + second_;
+            text_ = "failed to decode /";
+            append_lossy_utf8(text_, first_);
+            text_ += " stream: ";
+            text_ += second_;
             break;
         case Kind::MissingEntry:
-            text_ = "missing required entry /" + lossy_utf8(second_) + " in " + first_;
+            text_ = "missing required entry /";
+            append_lossy_utf8(text_, second_);
+            text_ += " in ";
+            text_ += first_;
             break;
         case Kind::TypeMismatch:
-            text_ = "type mismatch in " + first_ + ": expected " + second_;
+            text_ = "type mismatch in ";
+            text_ += first_;
+            text_ += ": expected ";
+            text_ += second_;
             break;
         case Kind::InvalidToken:
-            text_ = "invalid token at byte " + std::to_string(offset) + ": " + second_;
-            break;
         case Kind::Unsupported:
-            text_ = "unsupported PDF feature at byte " + std::to_string(offset) + ": " + second_;
+            text_ = kind == Kind::InvalidToken ? "invalid token at byte " : "unsupported PDF feature at byte ";
+            text_ += std::to_string(offset);
+            text_ += ": ";
+            text_ += second_;
             break;
         case Kind::Io:
-            text_ = first_ + ": " + second_;
+            text_ = first_;
+            text_ += ": ";
+            text_ += second_;
             break;
         default:
             break;
