@@ -1,0 +1,189 @@
+#include "text.hpp"
+
+#include <algorithm>
+
+#include "content.hpp"
+#include "document.hpp"
+#include "filter.hpp"
+#include "trace.hpp"
+#include "unicode.hpp"
+
+namespace quarvel {
+
+void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_view bytes) {
+    if (cmap) {
+        cmap->decode_into(out, bytes);
+    } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+               static_cast<unsigned char>(bytes[1]) == 0xFF) {
+        append_utf16be(out, bytes.substr(2));
+    } else {
+        append_lossy_utf8(out, bytes);
+    }
+}
+
+namespace {
+
+const Dictionary* font_dictionary(const Document& doc, const PageRecord& page) {
+    const Dictionary* resources = doc.page_resource_dictionary(*page.dictionary, page.inherited.resources);
+    if (!resources) return nullptr;
+    const Object* fonts = resources->get("Font");
+    if (!fonts) return nullptr;
+    const Dictionary* dictionary = doc.resolve(*fonts).as_dictionary_like();
+    if (!dictionary) throw PdfError::type_mismatch("page /Resources /Font", "dictionary");
+    return dictionary;
+}
+
+}  // namespace
+
+FontCacheKey Document::font_cache_key(const PageRecord& page, std::string_view font_name) const {
+    if (const Dictionary* fonts = font_dictionary(*this, page)) {
+        if (const Object* entry = fonts->get(font_name)) {
+            if (const ObjectId* id = entry->as_reference()) return {*id, std::nullopt};
+        }
+    }
+    return {page.id, std::string(font_name)};
+}
+
+std::optional<ToUnicodeCMap> Document::font_to_unicode(const PageRecord& page, std::string_view font_name) const {
+    const Dictionary* fonts = font_dictionary(*this, page);
+    if (!fonts) return std::nullopt;
+    const Object* entry = fonts->get(font_name);
+    if (!entry) return std::nullopt;
+    const Dictionary* font = resolve(*entry).as_dictionary_like();
+    if (!font) throw PdfError::type_mismatch("font resource", "dictionary");
+    const Object* to_unicode = font->get("ToUnicode");
+    if (!to_unicode) return std::nullopt;
+    const Stream* stream = resolve(*to_unicode).as_stream();
+    if (!stream) throw PdfError::type_mismatch("font /ToUnicode", "stream");
+    std::string owned;
+    return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
+}
+
+namespace {
+
+const std::string* last_string(const std::vector<Object>& operands) {
+    return operands.empty() ? nullptr : operands.back().as_string();
+}
+
+}  // namespace
+
+std::string Document::page_text_with_cache(const PageRecord& page, FontCache& cache) const {
+    const Object* contents = page.dictionary->get("Contents");
+    if (!contents) return {};
+    std::vector<const Stream*> streams;
+    collect_content_streams(*contents, streams);
+    std::string joined, owned;
+    std::string_view bytes;
+    if (streams.size() == 1) {
+        bytes = streams[0]->decoded_data_cow(joined);
+    } else {
+        for (const Stream* stream : streams) {
+            std::string_view part = stream->decoded_data_cow(owned);
+            joined.append(part);
+        }
+        bytes = joined;
+    }
+
+    std::string out;
+    const ToUnicodeCMap* current = nullptr;
+    // Fonts already selected on this page: Tf repeats often within one page.
+    std::vector<std::pair<std::string, const ToUnicodeCMap*>> selected;
+    // A font error fails the page, but a syntax error later in the stream is reported first.
+    std::optional<PdfError> font_error;
+    auto select_font = [&](const std::string& name) {
+        for (const auto& [known, cmap] : selected) {
+            if (known == name) {
+                current = cmap;
+                return;
+            }
+        }
+        FontCacheKey key = font_cache_key(page, name);
+        auto it = cache.find(key);
+        if (it == cache.end()) it = cache.emplace(std::move(key), font_to_unicode(page, name)).first;
+        current = it->second ? &*it->second : nullptr;
+        selected.emplace_back(name, current);
+    };
+
+    for_each_content_operation(bytes, [&](std::string_view op, std::vector<Object>& operands) {
+        if (font_error || op.empty() || op.size() > 2) return;
+        const char c0 = op[0], c1 = op.size() == 2 ? op[1] : '\0';
+        if (c0 == 'T') {
+            if (c1 == 'f') {
+                const std::string* name = operands.empty() ? nullptr : operands.front().as_name();
+                if (!name) return;
+                try {
+                    select_font(*name);
+                } catch (PdfError& e) {
+                    font_error = std::move(e);
+                }
+            } else if (c1 == 'j') {
+                if (const std::string* s = last_string(operands)) push_decoded_text(out, current, *s);
+            } else if (c1 == 'J') {
+                const Array* items = operands.empty() ? nullptr : operands.back().as_array();
+                if (!items) return;
+                for (const Object& item : *items)
+                    if (const std::string* s = item.as_string()) push_decoded_text(out, current, *s);
+            } else if (c1 == '*') {
+                if (!out.empty()) out.push_back('\n');
+            }
+        } else if ((c0 == '\'' || c0 == '"') && c1 == '\0') {
+            if (!out.empty()) out.push_back('\n');
+            if (const std::string* s = last_string(operands)) push_decoded_text(out, current, *s);
+        }
+    });
+    if (font_error) throw std::move(*font_error);
+    return out;
+}
+
+std::string Document::page_text(const PageRecord& page) const {
+    FontCache cache;
+    return page_text_with_cache(page, cache);
+}
+
+std::vector<std::string> Document::page_texts() const {
+    const std::vector<PageRecord> list = pages();
+    FontCache cache;
+    std::vector<std::string> texts;
+    texts.reserve(list.size());
+    for (const PageRecord& page : list) texts.push_back(page_text_with_cache(page, cache));
+    return texts;
+}
+
+std::string Document::text() const {
+    QUARVEL_INFO_SPAN(span, trace::kDocumentTarget, "text", {"pages"});
+    const std::vector<PageRecord> list = pages();
+    span.record({"pages", static_cast<std::uint64_t>(list.size())});
+    FontCache cache;
+    std::string out;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i) out.push_back('\n');
+        out += page_text_with_cache(list[i], cache);
+    }
+    return out;
+}
+
+std::optional<std::string_view> extract_references_section(std::string_view text) {
+    // Lowercasing only ASCII keeps every byte offset; no other character
+    // lowercases to a letter of the heading words, so matches are the same.
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::size_t start = std::string::npos;
+    for (std::string_view heading : {std::string_view("references"), std::string_view("bibliography"),
+                                     std::string_view("\xE5\x8F\x82\xE8\x80\x83\xE6\x96\x87\xE7\x8C\xAE")}) {
+        const std::size_t at = lower.rfind(heading);
+        if (at != std::string::npos && (start == std::string::npos || at > start)) start = at;
+    }
+    if (start == std::string::npos) return std::nullopt;
+    const std::string_view section = text.substr(start);
+    if (trim_white_space(section).size() < 21) return std::nullopt;
+    return section;
+}
+
+std::optional<std::string> Document::references_text() const {
+    const std::string all = text();
+    if (auto section = extract_references_section(all)) return std::string(*section);
+    return std::nullopt;
+}
+
+}  // namespace quarvel
