@@ -14,7 +14,10 @@ namespace quarvel {
 std::string object_literal(const Object& object);
 // Body of a literal string for UTF-8 `text`, without the parentheses.
 std::string escape_pdf_string(std::string_view text);
-// Appends " /key (value)" unless `value` is only white space.
+// Caller text as a complete PDF text string token: "(...)" for ASCII,
+// "<FEFF...>" (UTF-16BE) otherwise.
+std::string pdf_text_string(std::string_view utf8);
+// Appends " /key " + pdf_text_string(value) unless `value` is only white space.
 void push_info_entry(std::string& buffer, std::string_view key, std::string_view value);
 
 std::string write_text_pdf(const std::vector<std::string>& pages, const std::optional<std::string>& title,
