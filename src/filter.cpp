@@ -1,0 +1,402 @@
+#include "filter.hpp"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "error.hpp"
+#include "trace.hpp"
+#include "unicode.hpp"
+
+namespace quarvel {
+
+namespace {
+
+constexpr std::string_view kNotSupported = "filter is not supported yet";
+
+bool is_filter_white_space(unsigned char c) {
+    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
+}
+
+// 0-15 for hex digits, 0xFF otherwise.
+constexpr std::array<std::uint8_t, 256> make_hex_table() {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = 0xFF;
+    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<std::uint8_t>(i);
+    for (int i = 0; i < 6; ++i) {
+        table['a' + i] = static_cast<std::uint8_t>(10 + i);
+        table['A' + i] = static_cast<std::uint8_t>(10 + i);
+    }
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kHexValue = make_hex_table();
+
+void append_be32(std::string& out, std::uint32_t value) {
+    const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                           static_cast<char>(value >> 8), static_cast<char>(value)};
+    out.append(bytes, 4);
+}
+
+// zlib's z_stream owns heap state; release it on every exit path.
+class Inflater {
+public:
+    explicit Inflater(std::string_view filter) {
+        int rc = inflateInit(&stream_);
+        if (rc == Z_MEM_ERROR) throw std::bad_alloc();
+        if (rc != Z_OK) throw PdfError::decode(filter, "corrupt deflate stream");
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+    ~Inflater() { inflateEnd(&stream_); }
+    z_stream* get() { return &stream_; }
+
+private:
+    z_stream stream_{};
+};
+
+// zlib counts in uInt; larger buffers are handed over in pieces.
+constexpr std::size_t kMaxZlibChunk = std::size_t{1} << 30;
+
+std::string inflate_all(std::string_view filter, std::string_view input) {
+    Inflater inflater(filter);
+    z_stream* zs = inflater.get();
+
+    // Deflate rarely beats 4:1 on PDF content; the cap keeps a lying estimate cheap.
+    constexpr std::size_t kMinEstimate = 256;
+    constexpr std::size_t kMaxEstimate = std::size_t{16} << 20;
+    std::size_t estimate = input.size() > kMaxEstimate / 4 ? kMaxEstimate : input.size() * 4;
+    std::string out(std::max(estimate, kMinEstimate), '\0');
+
+    const char* in_next = input.data();
+    std::size_t in_left = input.size();
+    std::size_t produced = 0;
+    zs->avail_in = 0;
+    zs->avail_out = 0;
+
+    for (;;) {
+        if (zs->avail_in == 0 && in_left > 0) {
+            std::size_t chunk = std::min(in_left, kMaxZlibChunk);
+            zs->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in_next));
+            zs->avail_in = static_cast<uInt>(chunk);
+            in_next += chunk;
+            in_left -= chunk;
+        }
+        if (zs->avail_out == 0) {
+            if (produced == out.size()) {
+                if (out.size() > out.max_size() / 2) throw std::bad_alloc();
+                out.resize(out.size() * 2);
+            }
+            zs->next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+            zs->avail_out = static_cast<uInt>(std::min(out.size() - produced, kMaxZlibChunk));
+        }
+
+        const uInt out_before = zs->avail_out;
+        int rc = inflate(zs, Z_NO_FLUSH);
+        produced += out_before - zs->avail_out;
+
+        if (rc == Z_STREAM_END) break;
+        if (rc == Z_OK) continue;
+        if (rc == Z_BUF_ERROR) {
+            // No progress possible: either out of room (handled above) or out of input.
+            if (zs->avail_in == 0 && in_left == 0) break;
+            continue;
+        }
+        if (rc == Z_MEM_ERROR) throw std::bad_alloc();
+        // Z_DATA_ERROR, Z_STREAM_ERROR, Z_NEED_DICT: the data itself is unusable.
+        throw PdfError::decode(filter, "corrupt deflate stream");
+    }
+    out.resize(produced);
+    // A poor estimate must not outlive the call.
+    if (out.capacity() / 2 > produced + 4096) out.shrink_to_fit();
+    return out;
+}
+
+std::uint8_t paeth(int a, int b, int c) {
+    int p = a + b - c;
+    int pa = p > a ? p - a : a - p;
+    int pb = p > b ? p - b : b - p;
+    int pc = p > c ? p - c : c - p;
+    if (pa <= pb && pa <= pc) return static_cast<std::uint8_t>(a);
+    if (pb <= pc) return static_cast<std::uint8_t>(b);
+    return static_cast<std::uint8_t>(c);
+}
+
+// Undoes PNG row filters in place: decoded row r lands at r * row_len, which
+// never overtakes the unread bytes of encoded row r at r * (row_len + 1) + 1.
+std::string apply_png_predictor(std::string_view filter, std::string data, const Dictionary& params) {
+    const std::uint64_t colors = dictionary_integer(params, "Colors", 1);
+    const std::uint64_t bits_per_component = dictionary_integer(params, "BitsPerComponent", 8);
+    const std::uint64_t columns = dictionary_integer(params, "Columns", 1);
+    if (colors == 0 || bits_per_component == 0 || columns == 0)
+        throw PdfError::decode(filter, "invalid PNG predictor parameters");
+
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    if (colors > kMax / bits_per_component) throw PdfError::decode(filter, "PNG predictor row is too wide");
+    const std::uint64_t bits_per_pixel = colors * bits_per_component;
+    if (bits_per_pixel > kMax / columns) throw PdfError::decode(filter, "PNG predictor row is too wide");
+    const std::uint64_t bits_per_row = bits_per_pixel * columns;
+    if (bits_per_row > kMax - 7) throw PdfError::decode(filter, "PNG predictor row is too wide");
+    if (bits_per_pixel > kMax - 7) throw PdfError::decode(filter, "PNG predictor pixel is too wide");
+
+    const std::uint64_t row_len64 = (bits_per_row + 7) / 8;
+    const std::uint64_t stride64 = row_len64 + 1;
+    if (data.size() % stride64 != 0) throw PdfError::decode(filter, "invalid PNG predictor row length");
+    if (data.empty()) return data;
+
+    // A whole row fits in the data, so both fit in size_t.
+    const std::size_t row_len = static_cast<std::size_t>(row_len64);
+    const std::size_t stride = row_len + 1;
+    const std::size_t bpp = static_cast<std::size_t>(std::max<std::uint64_t>(1, (bits_per_pixel + 7) / 8));
+    const std::size_t rows = data.size() / stride;
+
+    auto* buf = reinterpret_cast<std::uint8_t*>(data.data());
+    for (std::size_t r = 0; r < rows; ++r) {
+        const std::uint8_t type = buf[r * stride];
+        const std::uint8_t* in = buf + r * stride + 1;
+        std::uint8_t* out = buf + r * row_len;
+        const std::uint8_t* prev = r > 0 ? buf + (r - 1) * row_len : nullptr;
+        const std::size_t lead = std::min(bpp, row_len);
+        switch (type) {
+            case 0:
+                std::memmove(out, in, row_len);
+                break;
+            case 1:
+                for (std::size_t i = 0; i < lead; ++i) out[i] = in[i];
+                for (std::size_t i = lead; i < row_len; ++i) out[i] = static_cast<std::uint8_t>(in[i] + out[i - bpp]);
+                break;
+            case 2:
+                if (prev)
+                    for (std::size_t i = 0; i < row_len; ++i) out[i] = static_cast<std::uint8_t>(in[i] + prev[i]);
+                else
+                    std::memmove(out, in, row_len);
+                break;
+            case 3:
+                if (prev) {
+                    for (std::size_t i = 0; i < lead; ++i) out[i] = static_cast<std::uint8_t>(in[i] + (prev[i] >> 1));
+                    for (std::size_t i = lead; i < row_len; ++i)
+                        out[i] = static_cast<std::uint8_t>(in[i] + ((out[i - bpp] + prev[i]) >> 1));
+                } else {
+                    for (std::size_t i = 0; i < lead; ++i) out[i] = in[i];
+                    for (std::size_t i = lead; i < row_len; ++i)
+                        out[i] = static_cast<std::uint8_t>(in[i] + (out[i - bpp] >> 1));
+                }
+                break;
+            case 4:
+                if (prev) {
+                    for (std::size_t i = 0; i < lead; ++i) out[i] = static_cast<std::uint8_t>(in[i] + prev[i]);
+                    for (std::size_t i = lead; i < row_len; ++i)
+                        out[i] = static_cast<std::uint8_t>(in[i] + paeth(out[i - bpp], prev[i], prev[i - bpp]));
+                } else {
+                    // With b = c = 0 the Paeth predictor is always a.
+                    for (std::size_t i = 0; i < lead; ++i) out[i] = in[i];
+                    for (std::size_t i = lead; i < row_len; ++i)
+                        out[i] = static_cast<std::uint8_t>(in[i] + out[i - bpp]);
+                }
+                break;
+            default:
+                throw PdfError::decode(filter, "invalid PNG predictor row filter");
+        }
+    }
+    data.resize(rows * row_len);
+    return data;
+}
+
+std::string decode_one(std::string_view name, std::string_view input, const Dictionary* params) {
+    if (name == "FlateDecode" || name == "Fl") return decode_flate(name, input, params);
+    if (name == "ASCIIHexDecode" || name == "AHx") return decode_ascii_hex(name, input);
+    if (name == "ASCII85Decode" || name == "A85") return decode_ascii85(name, input);
+    if (name == "RunLengthDecode" || name == "RL") return decode_run_length(name, input);
+    if (name == "LZWDecode" || name == "LZW" || name == "DCTDecode" || name == "DCT" || name == "CCITTFaxDecode" ||
+        name == "CCF" || name == "JBIG2Decode" || name == "JPXDecode" || name == "Crypt")
+        throw PdfError::decode(name, std::string(kNotSupported));
+    throw PdfError::decode(name, "unknown filter");
+}
+
+// One entry per filter; null means no parameters.
+std::vector<const Dictionary*> decode_parameters(const Dictionary& dictionary, std::size_t filter_count) {
+    const Object* value = dictionary.get("DecodeParms");
+    if (!value) value = dictionary.get("DP");
+    std::vector<const Dictionary*> params;
+    if (!value || value->is_null()) {
+        params.assign(filter_count, nullptr);
+    } else if (const Array* array = value->as_array()) {
+        if (array->size() != filter_count)
+            throw PdfError::type_mismatch("stream /DecodeParms", "one entry per filter");
+        params.reserve(filter_count);
+        for (const Object& item : *array) {
+            if (item.is_null())
+                params.push_back(nullptr);
+            else if (const Dictionary* d = item.as_dictionary())
+                params.push_back(d);
+            else
+                throw PdfError::type_mismatch("stream /DecodeParms item", "dictionary or null");
+        }
+    } else if (const Dictionary* d = value->as_dictionary()) {
+        if (filter_count != 1) throw PdfError::type_mismatch("stream /DecodeParms", "array when /Filter is an array");
+        params.push_back(d);
+    } else {
+        throw PdfError::type_mismatch("stream /DecodeParms", "dictionary, array, or null");
+    }
+    return params;
+}
+
+}  // namespace
+
+std::string decode_ascii_hex(std::string_view filter, std::string_view input) {
+    std::string out;
+    out.reserve(input.size() / 2 + 1);
+    int high = -1;
+    for (char ch : input) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (is_filter_white_space(c)) continue;
+        if (c == '>') break;
+        const std::uint8_t v = kHexValue[c];
+        if (v == 0xFF) throw PdfError::decode(filter, "invalid ASCIIHex digit");
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<char>((high << 4) | v));
+            high = -1;
+        }
+    }
+    if (high >= 0) out.push_back(static_cast<char>(high << 4));
+    return out;
+}
+
+std::string decode_ascii85(std::string_view filter, std::string_view input) {
+    if (input.size() >= 2 && input[0] == '<' && input[1] == '~') input.remove_prefix(2);
+    std::string out;
+    out.reserve(input.size() / 5 * 4 + 4);
+
+    std::uint64_t group = 0;
+    int count = 0;
+    auto flush = [&](int digits) {
+        if (group > 0xFFFFFFFFu) throw PdfError::decode(filter, "ASCII85 group overflow");
+        const auto value = static_cast<std::uint32_t>(group);
+        if (digits == 5) {
+            append_be32(out, value);
+        } else {
+            const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+                                   static_cast<char>(value >> 8), static_cast<char>(value)};
+            out.append(bytes, static_cast<std::size_t>(digits - 1));
+        }
+        group = 0;
+        count = 0;
+    };
+
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        const auto c = static_cast<unsigned char>(input[i]);
+        if (is_filter_white_space(c)) continue;
+        if (c >= '!' && c <= 'u') {
+            group = group * 85 + (c - '!');
+            if (++count == 5) flush(5);
+            continue;
+        }
+        if (c == 'z' && count == 0) {
+            out.append(4, '\0');
+            continue;
+        }
+        if (c == '~' && i + 1 < input.size() && input[i + 1] == '>') break;
+        throw PdfError::decode(filter, "invalid ASCII85 byte");
+    }
+
+    if (count == 1) throw PdfError::decode(filter, "invalid short ASCII85 group");
+    if (count > 1) {
+        const int digits = count;
+        for (int i = count; i < 5; ++i) group = group * 85 + ('u' - '!');
+        flush(digits);
+    }
+    return out;
+}
+
+std::string decode_run_length(std::string_view filter, std::string_view input) {
+    std::string out;
+    out.reserve(input.size());
+    std::size_t pos = 0;
+    while (pos < input.size()) {
+        const auto length = static_cast<unsigned char>(input[pos++]);
+        if (length < 128) {
+            const std::size_t n = std::size_t{length} + 1;
+            if (input.size() - pos < n) throw PdfError::decode(filter, "truncated literal run");
+            out.append(input.data() + pos, n);
+            pos += n;
+        } else if (length == 128) {
+            break;
+        } else {
+            if (pos >= input.size()) throw PdfError::decode(filter, "truncated repeat run");
+            out.append(257 - std::size_t{length}, input[pos++]);
+        }
+    }
+    return out;
+}
+
+std::string decode_flate(std::string_view filter, std::string_view input, const Dictionary* params) {
+    std::string inflated = inflate_all(filter, input);
+    if (!params) return inflated;
+    const std::uint64_t predictor = dictionary_integer(*params, "Predictor", 1);
+    if (predictor == 1) return inflated;
+    if (predictor == 2) throw PdfError::decode(filter, "TIFF predictor is not supported yet");
+    if (predictor >= 10 && predictor <= 15) return apply_png_predictor(filter, std::move(inflated), *params);
+    throw PdfError::decode(filter, "invalid predictor value");
+}
+
+std::uint64_t dictionary_integer(const Dictionary& dictionary, std::string_view key, std::uint64_t default_value) {
+    const Object* value = dictionary.get(key);
+    if (!value) return default_value;
+    const Integer* i = value->as_integer();
+    if (!i || *i < 0) {
+        std::string place = "stream /DecodeParms /";
+        append_lossy_utf8(place, key);
+        throw PdfError::type_mismatch(place, "non-negative integer");
+    }
+    return static_cast<std::uint64_t>(*i);
+}
+
+std::vector<std::string_view> Stream::filters() const {
+    std::vector<std::string_view> chain;
+    const Object* value = dictionary.get("Filter");
+    if (!value) return chain;
+    if (const std::string* name = value->as_name()) {
+        chain.emplace_back(*name);
+        return chain;
+    }
+    const Array* array = value->as_array();
+    if (!array) throw PdfError::type_mismatch("stream /Filter", "name or array");
+    chain.reserve(array->size());
+    for (const Object& item : *array) {
+        const std::string* name = item.as_name();
+        if (!name) throw PdfError::type_mismatch("stream /Filter item", "name");
+        chain.emplace_back(*name);
+    }
+    return chain;
+}
+
+std::string_view Stream::decoded_data_cow(std::string& owned) const {
+    QUARVEL_INFO_SPAN(span, trace::kObjectTarget, "decoded_data_cow",
+                      trace::Field("encoded_len", static_cast<std::uint64_t>(data.size())), trace::Field("filters"));
+    const std::vector<std::string_view> chain = filters();
+    if (trace::enabled(trace::Level::Info))
+        span.record(trace::Field("filters", static_cast<std::uint64_t>(chain.size())));
+    if (chain.empty()) return data;
+
+    const std::vector<const Dictionary*> params = decode_parameters(dictionary, chain.size());
+    std::string current = decode_one(chain[0], data, params[0]);
+    for (std::size_t i = 1; i < chain.size(); ++i) current = decode_one(chain[i], current, params[i]);
+    owned = std::move(current);
+    return owned;
+}
+
+std::string Stream::decoded_data() const {
+    QUARVEL_INFO_SPAN(span, trace::kObjectTarget, "decoded_data",
+                      trace::Field("encoded_len", static_cast<std::uint64_t>(data.size())), trace::Field("filters"));
+    std::string owned;
+    std::string_view view = decoded_data_cow(owned);
+    if (view.data() == owned.data()) return owned;
+    return std::string(view);
+}
+
+}  // namespace quarvel
