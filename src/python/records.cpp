@@ -1,0 +1,65 @@
+#include "records.hpp"
+
+#include "convert.hpp"
+#include "inspect.hpp"
+
+namespace quarvel::python {
+
+namespace {
+
+// Exactly four direct numbers, in stored order; anything else is no box.
+Ref box(const Object* value) {
+    const Array* array = value ? value->as_array() : nullptr;
+    if (array == nullptr || array->size() != 4) return new_none();
+    double numbers[4];
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!(*array)[i].as_number(numbers[i])) return new_none();
+    Ref list = new_list();
+    for (double number : numbers) append(list, new_float(number));
+    return list;
+}
+
+// The page's own entry wins over the inherited one.
+const Object* effective(const PageRecord& page, const char* key, const Object* inherited) {
+    const Object* own = page.dictionary->get(key);
+    return own ? own : inherited;
+}
+
+}  // namespace
+
+Ref xref_dict(ObjectId id, const XrefEntry& entry) {
+    return DictBuilder()
+        .set("id", new_str(id.reference_string()))
+        .set("number", new_uint(id.number))
+        .set("generation", new_uint(id.generation))
+        .set("xref", new_str(xref_entry_text(entry)))
+        .finish();
+}
+
+Ref object_dict(const PdfObjectSummary& summary) {
+    return DictBuilder()
+        .set("id", new_str(summary.id.reference_string()))
+        .set("number", new_uint(summary.id.number))
+        .set("generation", new_uint(summary.id.generation))
+        .set("kind", new_str(summary.kind))
+        .set("xref", summary.xref ? new_str(*summary.xref) : new_none())
+        .set("text", new_str(summary.text))
+        .finish();
+}
+
+Ref page_dict(std::size_t index, const PageRecord& page) {
+    const Object* parent = page.dictionary->get("Parent");
+    const ObjectId* parent_id = parent ? parent->as_reference() : nullptr;
+    const Object* rotate = effective(page, "Rotate", page.inherited.rotate);
+    const Integer* rotation = rotate ? rotate->as_integer() : nullptr;
+    return DictBuilder()
+        .set("index", new_uint(index))
+        .set("id", new_str(page.id.reference_string()))
+        .set("parent", parent_id ? new_str(parent_id->reference_string()) : new_none())
+        .set("media_box", box(effective(page, "MediaBox", page.inherited.media_box)))
+        .set("crop_box", box(effective(page, "CropBox", page.inherited.crop_box)))
+        .set("rotate", rotation ? new_int(*rotation) : new_none())
+        .finish();
+}
+
+}  // namespace quarvel::python
