@@ -1,0 +1,459 @@
+#include "cmap.hpp"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <vector>
+
+#include "error.hpp"
+#include "unicode.hpp"
+
+namespace quarvel {
+
+namespace {
+
+// Codes of up to four bytes live in interval lists, one per width, so a range
+// costs the same whatever it spans; longer codes (bfchar only) go to a map.
+constexpr std::size_t kMaxIntervalWidth = 4;
+
+struct Segment {
+    std::uint32_t start = 0;
+    std::uint32_t end = 0;  // inclusive
+    // Fixed: index into Table::texts, the same text for every code.
+    // Incrementing: the destination value at `start`, one more per code.
+    std::uint32_t value = 0;
+    bool incrementing = false;
+    std::uint8_t dest_width = 0;
+};
+
+struct TextRef {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+};
+
+bool is_cmap_whitespace(unsigned char c) {
+    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
+}
+
+std::vector<std::string_view> tokenize(std::string_view data) {
+    std::vector<std::string_view> tokens;
+    std::size_t i = 0, n = data.size();
+    while (true) {
+        while (i < n) {
+            auto c = static_cast<unsigned char>(data[i]);
+            if (is_cmap_whitespace(c)) {
+                ++i;
+            } else if (c == '%') {
+                while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
+            } else {
+                break;
+            }
+        }
+        if (i >= n) return tokens;
+        char c = data[i];
+        std::size_t start = i;
+        if (c == '<') {
+            std::size_t close = data.find('>', i + 1);
+            if (close == std::string_view::npos)
+                throw PdfError::invalid_token(start, "unterminated CMap hex token");
+            i = close + 1;
+        } else if (c == '[' || c == ']') {
+            ++i;
+        } else {
+            while (i < n) {
+                auto d = static_cast<unsigned char>(data[i]);
+                if (is_cmap_whitespace(d) || d == '[' || d == ']') break;
+                ++i;
+            }
+        }
+        tokens.push_back(data.substr(start, i - start));
+    }
+}
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string parse_hex_token(std::string_view token) {
+    if (token.size() < 2 || token.front() != '<' || token.back() != '>')
+        throw PdfError::invalid_token(0, "expected CMap hex token");
+    std::string out;
+    int high = -1;
+    for (char ch : token.substr(1, token.size() - 2)) {
+        auto c = static_cast<unsigned char>(ch);
+        if (is_cmap_whitespace(c)) continue;
+        int v = hex_value(c);
+        if (v < 0) throw PdfError::invalid_token(0, "invalid CMap hex");
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<char>(high << 4 | v));
+            high = -1;
+        }
+    }
+    if (high >= 0) out.push_back(static_cast<char>(high << 4));
+    return out;
+}
+
+std::uint32_t bytes_to_u32(std::string_view bytes) {
+    std::uint32_t v = 0;
+    for (char c : bytes) v = v << 8 | static_cast<unsigned char>(c);
+    return v;
+}
+
+// The low `width` bytes of `value`, big-endian.
+std::size_t number_to_sized_bytes(std::uint32_t value, std::size_t width, char out[4]) {
+    for (std::size_t i = 0; i < width; ++i)
+        out[i] = static_cast<char>(value >> (8 * (width - 1 - i)));
+    return width;
+}
+
+void append_incremented(std::string& out, std::uint32_t value, std::size_t width) {
+    if (width == 2) {
+        char32_t unit = value & 0xFFFF;
+        append_utf8(out, unit >= 0xD800 && unit <= 0xDFFF ? char32_t{0xFFFD} : unit);
+        return;
+    }
+    char buf[4];
+    append_utf16be(out, std::string_view(buf, number_to_sized_bytes(value, width, buf)));
+}
+
+}  // namespace
+
+struct ToUnicodeCMap::Table {
+    std::size_t max_code_length = 0;
+    std::string pool;  // fixed texts, UTF-8, stored once
+    std::vector<TextRef> texts;
+    std::array<std::vector<Segment>, kMaxIntervalWidth> segments;  // by width - 1
+    unsigned widths_present = 0;                                   // bit w for width w
+    // Width 1: 1-based segment index per byte.
+    std::array<std::uint16_t, 256> direct1{};
+    // Width 2: per high byte, 0 (unmapped), kUniform | segment (the whole page in one
+    // segment), or a 1-based page of 256 one-based segment indices.
+    static constexpr std::uint32_t kUniform = 0x80000000u;
+    std::array<std::uint32_t, 256> page_ref{};
+    std::vector<std::uint32_t> pages;
+    // Codes longer than four bytes; their distinct lengths in descending order.
+    std::map<std::string, std::uint32_t, std::less<>> long_codes;
+    std::vector<std::size_t> long_lengths;
+
+    const Segment* find(std::size_t width, std::uint32_t code) const {
+        const std::vector<Segment>& segs = segments[width - 1];
+        std::uint32_t index = 0;
+        if (width == 1) {
+            index = direct1[code];
+        } else if (width == 2) {
+            std::uint32_t ref = page_ref[code >> 8];
+            if (ref & kUniform) return &segs[ref & ~kUniform];
+            if (ref == 0) return nullptr;
+            index = pages[(ref - 1) * 256 + (code & 0xFF)];
+        } else {
+            auto it = std::upper_bound(segs.begin(), segs.end(), code,
+                                       [](std::uint32_t c, const Segment& s) { return c < s.start; });
+            if (it == segs.begin()) return nullptr;
+            --it;
+            return it->end >= code ? &*it : nullptr;
+        }
+        return index ? &segs[index - 1] : nullptr;
+    }
+
+    void append_text(std::string& out, std::uint32_t text) const {
+        const TextRef& t = texts[text];
+        out.append(pool, t.offset, t.size);
+    }
+
+    void append_segment(std::string& out, const Segment& s, std::uint32_t code) const {
+        if (s.incrementing)
+            append_incremented(out, s.value + (code - s.start), s.dest_width);
+        else
+            append_text(out, s.value);
+    }
+
+    // Appends the text of the code at `p` of `width` bytes, if mapped.
+    bool append_code(std::string& out, const char* p, std::size_t width) const {
+        if (width <= kMaxIntervalWidth) {
+            if (!(widths_present >> width & 1)) return false;
+            const std::uint32_t code = bytes_to_u32(std::string_view(p, width));
+            const Segment* s = find(width, code);
+            if (!s) return false;
+            append_segment(out, *s, code);
+            return true;
+        }
+        auto it = long_codes.find(std::string_view(p, width));
+        if (it == long_codes.end()) return false;
+        append_text(out, it->second);
+        return true;
+    }
+};
+
+namespace {
+
+class TableBuilder {
+public:
+    void insert_mapping(std::string_view code, std::string_view text) {
+        raise(code.size());
+        if (code.empty()) return;  // never looked up
+        std::uint32_t id = add_text(text);
+        if (code.size() > kMaxIntervalWidth) {
+            long_codes_[std::string(code)] = id;
+            return;
+        }
+        std::uint32_t c = bytes_to_u32(code);
+        insert(code.size(), Segment{c, c, id, false, 0});
+    }
+
+    void insert_range(std::string_view low, std::string_view high, std::string_view destination) {
+        if (low.size() != high.size()) throw PdfError::invalid_token(0, "bfrange bounds have different widths");
+        if (low.size() > kMaxIntervalWidth || destination.size() > kMaxIntervalWidth)
+            throw PdfError::invalid_token(0, "CMap code is too wide");
+        std::uint32_t lo = bytes_to_u32(low), hi = bytes_to_u32(high), dest = bytes_to_u32(destination);
+        if (lo > hi) return;
+        std::uint64_t span = std::uint64_t{hi} - lo;
+        // Codes are at most four bytes, so no offset can exceed 32 bits.
+        if (span > 0xFFFFFFFFu) throw PdfError::invalid_token(0, "bfrange destination offset is too large");
+        if (dest + span > 0xFFFFFFFFu) throw PdfError::invalid_token(0, "bfrange destination overflow");
+        raise(low.size());
+        if (low.empty()) return;
+        insert(low.size(), Segment{lo, hi, dest, true, static_cast<std::uint8_t>(destination.size())});
+    }
+
+    ToUnicodeCMap::Table finish() && {
+        ToUnicodeCMap::Table t;
+        t.max_code_length = max_code_length_;
+        t.pool = std::move(pool_);
+        t.texts = std::move(texts_);
+        for (std::size_t w = 1; w <= kMaxIntervalWidth; ++w) {
+            auto& segs = t.segments[w - 1];
+            segs.reserve(building_[w - 1].size());
+            for (auto& [start, s] : building_[w - 1]) segs.push_back(s);
+            if (!segs.empty()) t.widths_present |= 1u << w;
+        }
+        const auto& one = t.segments[0];
+        for (std::size_t i = 0; i < one.size(); ++i)
+            for (std::uint32_t c = one[i].start; c <= one[i].end; ++c) t.direct1[c] = static_cast<std::uint16_t>(i + 1);
+        build_pages(t);
+        for (const auto& entry : long_codes_) t.long_lengths.push_back(entry.first.size());
+        std::sort(t.long_lengths.rbegin(), t.long_lengths.rend());
+        t.long_lengths.erase(std::unique(t.long_lengths.begin(), t.long_lengths.end()), t.long_lengths.end());
+        t.long_codes = std::move(long_codes_);
+        return t;
+    }
+
+private:
+    void raise(std::size_t width) { max_code_length_ = std::max(max_code_length_, width); }
+
+    std::uint32_t add_text(std::string_view utf16) {
+        TextRef ref{pool_.size(), 0};
+        append_utf16be(pool_, utf16);
+        ref.size = pool_.size() - ref.offset;
+        texts_.push_back(ref);
+        return static_cast<std::uint32_t>(texts_.size() - 1);
+    }
+
+    // Overwrites [s.start, s.end], trimming or splitting the segments it overlaps.
+    void insert(std::size_t width, Segment s) {
+        auto& map = building_[width - 1];
+        auto it = map.upper_bound(s.start);
+        if (it != map.begin()) {
+            auto prev = std::prev(it);
+            Segment& p = prev->second;
+            if (p.end >= s.start) {
+                if (p.end > s.end) map.emplace(s.end + 1, tail(p, s.end + 1));
+                if (p.start < s.start) {
+                    p.end = s.start - 1;
+                } else {
+                    map.erase(prev);
+                }
+            }
+        }
+        it = map.lower_bound(s.start);
+        while (it != map.end() && it->second.start <= s.end) {
+            if (it->second.end > s.end) {
+                Segment rest = tail(it->second, s.end + 1);
+                map.erase(it);
+                map.emplace(rest.start, rest);
+                break;
+            }
+            it = map.erase(it);
+        }
+        map.insert_or_assign(s.start, s);
+    }
+
+    static Segment tail(const Segment& s, std::uint32_t from) {
+        Segment t = s;
+        if (t.incrementing) t.value += from - s.start;
+        t.start = from;
+        return t;
+    }
+
+    void build_pages(ToUnicodeCMap::Table& t) const {
+        const auto& segs = t.segments[1];
+        std::size_t first = 0;  // first segment that may reach the current page
+        for (std::uint32_t page = 0; page < 256 && first < segs.size(); ++page) {
+            std::uint32_t lo = page << 8, hi = lo | 0xFF;
+            while (first < segs.size() && segs[first].end < lo) ++first;
+            std::size_t last = first;
+            while (last < segs.size() && segs[last].start <= hi) ++last;
+            if (last == first) continue;
+            if (last - first == 1 && segs[first].start <= lo && segs[first].end >= hi) {
+                t.page_ref[page] = ToUnicodeCMap::Table::kUniform | static_cast<std::uint32_t>(first);
+                continue;
+            }
+            std::size_t base = t.pages.size();
+            t.pages.resize(base + 256, 0);
+            t.page_ref[page] = static_cast<std::uint32_t>(base / 256 + 1);
+            for (std::size_t i = first; i < last; ++i) {
+                std::uint32_t from = std::max(segs[i].start, lo), to = std::min(segs[i].end, hi);
+                for (std::uint32_t c = from; c <= to; ++c)
+                    t.pages[base + (c & 0xFF)] = static_cast<std::uint32_t>(i + 1);
+            }
+        }
+    }
+
+    std::size_t max_code_length_ = 0;
+    std::string pool_;
+    std::vector<TextRef> texts_;
+    std::array<std::map<std::uint32_t, Segment>, kMaxIntervalWidth> building_;
+    std::map<std::string, std::uint32_t, std::less<>> long_codes_;
+};
+
+}  // namespace
+
+ToUnicodeCMap::ToUnicodeCMap() = default;
+
+ToUnicodeCMap ToUnicodeCMap::parse(std::string_view bytes) {
+    const std::vector<std::string_view> tokens = tokenize(bytes);
+    const std::size_t n = tokens.size();
+    TableBuilder builder;
+    std::size_t i = 0;
+    while (i < n) {
+        std::string_view token = tokens[i++];
+        if (token == "beginbfchar") {
+            while (i < n && tokens[i] != "endbfchar") {
+                std::string code = parse_hex_token(tokens[i]);
+                if (i + 1 >= n) throw PdfError::invalid_token(i + 1, "missing bfchar destination");
+                std::string destination = parse_hex_token(tokens[i + 1]);
+                builder.insert_mapping(code, destination);
+                i += 2;
+            }
+            ++i;  // endbfchar
+        } else if (token == "beginbfrange") {
+            while (i < n && tokens[i] != "endbfrange") {
+                std::string low = parse_hex_token(tokens[i]);
+                if (i + 1 >= n) throw PdfError::invalid_token(i + 1, "missing bfrange end");
+                std::string high = parse_hex_token(tokens[i + 1]);
+                if (i + 2 >= n) throw PdfError::invalid_token(i + 2, "missing bfrange destination");
+                if (tokens[i + 2] != "[") {
+                    builder.insert_range(low, high, parse_hex_token(tokens[i + 2]));
+                    i += 3;
+                    continue;
+                }
+                if (low.size() > kMaxIntervalWidth || high.size() > kMaxIntervalWidth)
+                    throw PdfError::invalid_token(0, "CMap code is too wide");
+                const std::uint64_t lo = bytes_to_u32(low), hi = bytes_to_u32(high);
+                std::size_t j = i + 3;
+                for (std::uint64_t k = 0;; ++k, ++j) {
+                    if (j >= n) throw PdfError::invalid_token(j, "unterminated bfrange array");
+                    if (tokens[j] == "]") break;
+                    std::string destination = parse_hex_token(tokens[j]);
+                    if (lo + k > hi) throw PdfError::invalid_token(j, "too many bfrange destinations");
+                    char key[4];
+                    builder.insert_mapping(
+                        std::string_view(key, number_to_sized_bytes(static_cast<std::uint32_t>(lo + k),
+                                                                    low.size(), key)),
+                        destination);
+                }
+                i = j + 1;
+            }
+            ++i;  // endbfrange
+        }
+    }
+    ToUnicodeCMap cmap;
+    cmap.table_ = std::make_shared<const Table>(std::move(builder).finish());
+    return cmap;
+}
+
+std::string ToUnicodeCMap::decode(std::string_view bytes) const {
+    std::string out;
+    out.reserve(bytes.size());
+    decode_into(out, bytes);
+    return out;
+}
+
+namespace {
+
+inline void append_latin1(std::string& out, unsigned char c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else {
+        const char two[2] = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
+        out.append(two, 2);
+    }
+}
+
+}  // namespace
+
+void ToUnicodeCMap::decode_into(std::string& out, std::string_view bytes) const {
+    const Table* t = table_.get();
+    const std::size_t n = bytes.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t pos = 0;
+    if (!t || t->max_code_length <= 2) {
+        // The common one- and two-byte fonts: direct tables, no search.
+        const bool two = t && (t->widths_present & 4), one = t && (t->widths_present & 2);
+        while (pos < n) {
+            if (two && n - pos >= 2) {
+                const std::uint32_t code = std::uint32_t{p[pos]} << 8 | p[pos + 1];
+                if (const Segment* s = t->find(2, code)) {
+                    t->append_segment(out, *s, code);
+                    pos += 2;
+                    continue;
+                }
+            }
+            if (one) {
+                if (std::uint16_t index = t->direct1[p[pos]]) {
+                    t->append_segment(out, t->segments[0][index - 1], p[pos]);
+                    ++pos;
+                    continue;
+                }
+            }
+            append_latin1(out, p[pos]);
+            ++pos;
+        }
+        return;
+    }
+    const std::size_t max_width = t->max_code_length;
+    while (pos < n) {
+        const std::size_t left = n - pos;
+        std::size_t matched = 0;
+        for (std::size_t len : t->long_lengths) {
+            if (len <= left && t->append_code(out, bytes.data() + pos, len)) {
+                matched = len;
+                break;
+            }
+        }
+        for (std::size_t len = std::min({max_width, left, kMaxIntervalWidth}); !matched && len >= 1; --len)
+            if (t->append_code(out, bytes.data() + pos, len)) matched = len;
+        if (matched) {
+            pos += matched;
+        } else {
+            append_latin1(out, p[pos]);
+            ++pos;
+        }
+    }
+}
+
+std::size_t ToUnicodeCMap::max_code_length() const { return table_ ? table_->max_code_length : 0; }
+
+bool ToUnicodeCMap::lookup(std::string_view code, std::string& text) const {
+    if (!table_ || code.empty()) return false;
+    std::string found;
+    if (!table_->append_code(found, code.data(), code.size())) return false;
+    text = std::move(found);
+    return true;
+}
+
+}  // namespace quarvel
