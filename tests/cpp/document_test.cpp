@@ -163,35 +163,19 @@ TEST(Loader, MmapMatchesInMemoryAndReportsIo) {
     }
 }
 
-class Recorder : public trace::Subscriber {
-public:
-    std::vector<std::string> seen;
-    void event(trace::Level, std::string_view, std::string_view message, std::span<const trace::Field>) override {
-        seen.emplace_back(message);
-    }
-    std::uint64_t enter_span(trace::Level, std::string_view, std::string_view name,
-                             std::span<const trace::Field>) override {
-        seen.emplace_back(name);
-        return 1;
-    }
-    void record(std::uint64_t, const trace::Field&) override {}
-    void exit_span(std::uint64_t) override {}
-};
-
 TEST(Loader, TraceOnlyWhenSubscribed) {
     const std::string bytes = fixture("xref_stream_objstm");
-    Recorder recorder;
+    testing_support::TraceRecorder recorder;
     trace::set_subscriber(&recorder, trace::Level::Trace);
     Document::parse(bytes);
     trace::set_subscriber(nullptr);
-    const std::size_t detached = recorder.seen.size();
+    const std::size_t detached = recorder.lines.size();
     Document::parse(bytes);
-    EXPECT_EQ(recorder.seen.size(), detached);
-    auto has = [&](const char* s) { return std::find(recorder.seen.begin(), recorder.seen.end(), s) != recorder.seen.end(); };
+    EXPECT_EQ(recorder.lines.size(), detached);
     for (const char* name : {"parse", "parse_xref_chain", "parse_xref_stream", "parsed PDF header and startxref",
                              "parsed xref section", "parsed indirect object", "parsed compressed object",
                              "parsed PDF object graph"})
-        EXPECT_TRUE(has(name)) << name;
+        EXPECT_TRUE(recorder.saw(std::string("quarvel::document ") + name)) << name;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "error.hpp"
+#include "support.hpp"
 #include "trace.hpp"
 
 namespace quarvel {
@@ -280,28 +281,8 @@ TEST(StreamTest, CowBorrowsOnlyWithoutFilters) {
     EXPECT_EQ(view.data(), owned.data());
 }
 
-class SpanRecorder : public trace::Subscriber {
-public:
-    std::vector<std::string> lines;
-    void event(trace::Level, std::string_view, std::string_view, std::span<const trace::Field>) override {}
-    std::uint64_t enter_span(trace::Level, std::string_view target, std::string_view name,
-                             std::span<const trace::Field> fields) override {
-        std::string line = std::string(target) + " " + std::string(name);
-        for (const trace::Field& f : fields) {
-            line += " " + std::string(f.name);
-            if (f.type == trace::Field::Type::Number) line += "=" + std::to_string(f.number);
-        }
-        lines.push_back(line);
-        return lines.size();
-    }
-    void record(std::uint64_t span, const trace::Field& f) override {
-        lines.push_back(std::to_string(span) + " " + std::string(f.name) + "=" + std::to_string(f.number));
-    }
-    void exit_span(std::uint64_t span) override { lines.push_back("exit " + std::to_string(span)); }
-};
-
 TEST(StreamTest, TraceSpans) {
-    SpanRecorder recorder;
+    testing_support::TraceRecorder recorder;
     trace::set_subscriber(&recorder, trace::Level::Info);
     const Stream stream{dict({{"Filter", Array{name("AHx"), name("AHx")}}}), "3431>"};
     const std::string decoded = stream.decoded_data();

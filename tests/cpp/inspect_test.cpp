@@ -1,25 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "document.hpp"
+#include "support.hpp"
 #include "inspect.hpp"
 #include "parser.hpp"
 
 namespace quarvel {
 namespace {
 
-std::string fixture(const std::string& name) {
-    const char* dir = std::getenv("QUARVEL_FIXTURE_DIR");
-    if (!dir) throw std::runtime_error("QUARVEL_FIXTURE_DIR is not set; run the tests through ctest");
-    std::ifstream in(std::string(dir) + "/" + name + ".pdf", std::ios::binary);
-    if (!in) throw std::runtime_error("missing fixture " + name);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string fixture(const std::string& name) { return testing_support::read_fixture(name); }
 
 struct TextCase {
     const char* name;

@@ -1,26 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 
 #include "document.hpp"
+#include "support.hpp"
 #include "inspect.hpp"
 
 namespace quarvel {
 namespace {
 
-std::string fixture(const std::string& name) {
-    const char* dir = std::getenv("QUARVEL_FIXTURE_DIR");
-    if (!dir) throw std::runtime_error("QUARVEL_FIXTURE_DIR is not set; run the tests through ctest");
-    std::ifstream in(std::string(dir) + "/" + name + ".pdf", std::ios::binary);
-    if (!in) throw std::runtime_error("missing fixture " + name);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string fixture(const std::string& name) { return testing_support::read_fixture(name); }
 
 template <class F>
 std::string outcome(F&& run) {
@@ -171,55 +159,6 @@ TEST(ContentStreams, SharedArraysAreBounded) {
                   return std::string();
               }),
               kContentsMismatch);
-}
-
-std::filesystem::path corpus_dir() {
-    if (const char* dir = std::getenv("QUARVEL_CORPUS")) return dir;
-    const char* source = std::getenv("QUARVEL_SOURCE_DIR");
-    return std::filesystem::path(source ? source : ".") / ".." / "shared" / "corpus";
-}
-
-// Every corpus file that loads walks to the page count the manifest records.
-TEST(PageTree, CorpusPageCounts) {
-    const std::filesystem::path dir = corpus_dir();
-    std::ifstream manifest(dir / "manifest.tsv");
-    if (!manifest) GTEST_SKIP() << "corpus not available";
-    // Its object stream header disagrees with the cross-reference indexes, and the
-    // index wins, so the catalog entry reads another object.
-    const std::string kMisindexed = "pdfjs/bug1978317.pdf";
-    std::string line;
-    std::getline(manifest, line);
-    std::size_t checked = 0;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string file, sha, bytes, pages;
-        std::getline(fields, file, '\t');
-        std::getline(fields, sha, '\t');
-        std::getline(fields, bytes, '\t');
-        std::getline(fields, pages, '\t');
-        if (file == kMisindexed || pages.empty() || pages.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream in(dir / file, std::ios::binary);
-        std::ostringstream data;
-        data << in.rdbuf();
-        std::optional<Document> doc;
-        try {
-            doc = Document::parse(data.str());
-        } catch (const PdfError&) {
-            continue;  // refusals belong to the loader's tests
-        }
-        SCOPED_TRACE(file);
-        const std::vector<PageRecord> records = doc->pages();
-        EXPECT_EQ(std::to_string(records.size()), pages);
-        for (const PageRecord& page : records) {
-            std::vector<const Stream*> streams;
-            if (const Object* contents = page.dictionary->get("Contents"))
-                doc->collect_content_streams(*contents, streams);
-            doc->page_resource_dictionary(*page.dictionary, page.inherited.resources);
-        }
-        ++checked;
-    }
-    EXPECT_GT(checked, 0u);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "trace.hpp"
 
 namespace quarvel::testing_support {
 
@@ -25,5 +28,47 @@ inline std::string read_fixture(const std::string& name) {
     s << in.rdbuf();
     return s.str();
 }
+
+// Records spans and events as lines: "target name field=value ...", "N field=value"
+// for a field recorded later, "exit N".
+class TraceRecorder : public trace::Subscriber {
+public:
+    std::vector<std::string> lines;
+
+    void event(trace::Level, std::string_view target, std::string_view message,
+               std::span<const trace::Field> fields) override {
+        lines.push_back(describe(target, message, fields));
+    }
+    std::uint64_t enter_span(trace::Level, std::string_view target, std::string_view name,
+                             std::span<const trace::Field> fields) override {
+        lines.push_back(describe(target, name, fields));
+        return lines.size();
+    }
+    void record(std::uint64_t span, const trace::Field& field) override {
+        std::string line = std::to_string(span);
+        append_field(line, field);
+        lines.push_back(line);
+    }
+    void exit_span(std::uint64_t span) override { lines.push_back("exit " + std::to_string(span)); }
+
+    bool saw(std::string_view prefix) const {
+        for (const std::string& line : lines)
+            if (line.find(prefix) != std::string::npos) return true;
+        return false;
+    }
+
+private:
+    static void append_field(std::string& line, const trace::Field& field) {
+        line.append(" ").append(field.name);
+        if (field.type == trace::Field::Type::Number) line.append("=").append(std::to_string(field.number));
+        if (field.type == trace::Field::Type::Text) line.append("=").append(field.text);
+    }
+    static std::string describe(std::string_view target, std::string_view name, std::span<const trace::Field> fields) {
+        std::string line(target);
+        line.append(" ").append(name);
+        for (const trace::Field& field : fields) append_field(line, field);
+        return line;
+    }
+};
 
 }  // namespace quarvel::testing_support
