@@ -162,7 +162,7 @@ struct ToUnicodeCMap::Table {
 
     void append_text(std::string& out, std::uint32_t text) const {
         const TextRef& t = texts[text];
-        out.append(pool, t.offset, t.size);
+        out.append(pool.data() + t.offset, t.size);
     }
 
     void append_segment(std::string& out, const Segment& s, std::uint32_t code) const {

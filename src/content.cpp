@@ -173,8 +173,16 @@ private:
                 return;
             case TokenKind::ArrayStart: {
                 check_depth(token, depth);
-                Array& items = out.value.emplace<Array>();
-                while (read().kind != TokenKind::ArrayEnd) fill_element(items.emplace_back(), depth + 1);
+                // Elements gather on a shared stack so the array is allocated once.
+                const std::size_t mark = items_.size();
+                while (read().kind != TokenKind::ArrayEnd) {
+                    Object element;
+                    fill_element(element, depth + 1);
+                    items_.push_back(std::move(element));
+                }
+                out.value.emplace<Array>(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(mark)),
+                                         std::make_move_iterator(items_.end()));
+                items_.resize(mark);
                 return;
             }
             case TokenKind::DictStart: {
@@ -227,6 +235,7 @@ private:
 
     std::string_view data_;
     Lexer lexer_;
+    std::vector<Object> items_;
     Slot ring_[kRing];
     unsigned head_ = 0;
     unsigned pending_ = 0;  // tokens lexed ahead of the current one

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <unordered_map>
 
 #include "filter.hpp"
 #include "parser.hpp"
@@ -112,7 +111,7 @@ Section read_stream_section(std::string_view data, std::uint64_t offset) {
     Parser parser = parser_at(data, offset);
     auto [id, object] = parser.parse_indirect_object();
     (void)id;
-    Stream* stream = std::get_if<Stream>(&object.value);
+    const Stream* stream = object.as_stream();
     if (!stream) throw PdfError::invalid_xref();
     const Dictionary& dictionary = stream->dictionary;
     const Object* type = dictionary.get("Type");
@@ -238,39 +237,36 @@ XrefChain read_xref_chain(std::string_view data, std::uint64_t start_xref) {
 }
 
 ObjectTable parse_objects(std::string_view data, const XrefTable& xref) {
-    std::vector<ObjectTable::Entry> direct;
-    std::map<std::uint32_t, std::vector<std::pair<ObjectId, std::uint32_t>>> groups;
+    // One slot per in-use or compressed entry, in key order, so the table comes out
+    // sorted without moving objects around; compressed slots fill in pass 2.
+    std::vector<ObjectTable::Entry> slots;
+    std::vector<char> loaded;
+    std::map<std::uint32_t, std::vector<std::pair<std::size_t, std::uint32_t>>> groups;  // slot, index
+    Parser parser(data);  // one parser keeps its buffers warm across objects
     for (const auto& [key, entry] : xref) {
         if (const auto* in_use = std::get_if<XrefInUse>(&entry)) {
-            Parser parser = parser_at(data, in_use->offset);
+            parser.set_pos(std::min<std::uint64_t>(in_use->offset, data.size()));
             auto [id, object] = parser.parse_indirect_object();
             if (id != key) throw PdfError::invalid_object_header();
             QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed indirect object", {"id", key.to_string()});
-            direct.emplace_back(key, std::move(object));
+            slots.emplace_back(key, std::move(object));
+            loaded.push_back(1);
         } else if (const auto* compressed = std::get_if<XrefCompressed>(&entry)) {
-            groups[compressed->object_stream].emplace_back(key, compressed->index);
+            groups[compressed->object_stream].emplace_back(slots.size(), compressed->index);
+            slots.emplace_back(key, Object());
+            loaded.push_back(0);
         }
     }
-    if (groups.empty()) return ObjectTable(std::move(direct));
 
-    auto find_direct = [&direct](ObjectId id) -> const Object* {
-        auto it = std::lower_bound(direct.begin(), direct.end(), id,
-                                   [](const ObjectTable::Entry& e, ObjectId k) { return e.first < k; });
-        return it != direct.end() && it->first == id ? &it->second : nullptr;
-    };
-    // Unpacked objects that are themselves named as owners of later groups; such an
-    // owner is a plain object (never a stream) and is refused as one.
-    std::unordered_map<std::uint32_t, Object> unpacked_owners;
-    std::vector<ObjectTable::Entry> compressed_objects;
     for (auto& [stream_number, members] : groups) {
+        // Only what is loaded by now can own a group: a compressed owner either comes
+        // later or is a plain object, never a stream.
         const ObjectId owner_id{stream_number, 0};
-        const Object* owner = nullptr;
-        if (auto it = unpacked_owners.find(stream_number); it != unpacked_owners.end())
-            owner = &it->second;
-        else
-            owner = find_direct(owner_id);
-        if (!owner) throw PdfError::dangling_reference(owner_id);
-        const Stream* stream = owner->as_stream();
+        auto it = std::lower_bound(slots.begin(), slots.end(), owner_id,
+                                   [](const ObjectTable::Entry& e, ObjectId k) { return e.first < k; });
+        if (it == slots.end() || it->first != owner_id || !loaded[static_cast<std::size_t>(it - slots.begin())])
+            throw PdfError::dangling_reference(owner_id);
+        const Stream* stream = it->second.as_stream();
         if (!stream) throw PdfError::type_mismatch("object stream", "stream");
         const Object* type = stream->dictionary.get("Type");
         if (!type || !type->is_name("ObjStm")) throw PdfError::type_mismatch("compressed object owner", "/ObjStm");
@@ -286,30 +282,21 @@ ObjectTable parse_objects(std::string_view data, const XrefTable& xref) {
             header.expect_u32();
             offsets.push_back(header.expect_u32());
         }
-        const std::size_t group_start = compressed_objects.size();
-        for (const auto& [key, index] : members) {
+        Parser body(decoded);
+        for (const auto& [slot, index] : members) {
             if (index >= offsets.size()) throw PdfError::invalid_object_header();
             const std::uint64_t position = first + offsets[index];
             if (position > decoded.size()) throw PdfError::invalid_object_header();
-            Parser parser(decoded, position);
-            compressed_objects.emplace_back(key, parser.parse_object());
+            body.set_pos(position);
+            slots[slot].second = body.parse_object();
         }
-        for (std::size_t i = group_start; i < compressed_objects.size(); ++i) {
-            const auto& [key, object] = compressed_objects[i];
-            QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed compressed object", {"id", key.to_string()},
-                                {"object_stream", std::uint64_t{stream_number}},
-                                {"index", std::uint64_t{members[i - group_start].second}});
-            if (groups.count(key.number)) unpacked_owners[key.number] = object;
+        for (const auto& [slot, index] : members) {
+            QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed compressed object", {"id", slots[slot].first.to_string()},
+                                {"object_stream", std::uint64_t{stream_number}}, {"index", std::uint64_t{index}});
+            loaded[slot] = 1;
         }
     }
-    // Compressed keys never collide with direct ones: the merged table has one entry per key.
-    const std::size_t direct_count = direct.size();
-    direct.reserve(direct_count + compressed_objects.size());
-    for (auto& e : compressed_objects) direct.push_back(std::move(e));
-    auto by_key = [](const ObjectTable::Entry& a, const ObjectTable::Entry& b) { return a.first < b.first; };
-    std::sort(direct.begin() + static_cast<std::ptrdiff_t>(direct_count), direct.end(), by_key);
-    std::inplace_merge(direct.begin(), direct.begin() + static_cast<std::ptrdiff_t>(direct_count), direct.end(), by_key);
-    return ObjectTable(std::move(direct));
+    return ObjectTable(std::move(slots));
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }

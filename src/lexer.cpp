@@ -164,18 +164,30 @@ void Lexer::lex_keyword(Token& token) {
     pos_ = p;
 }
 
+namespace {
+
+// Exactly representable powers of ten: a mantissa below 2^53 divided by one of
+// them is correctly rounded, so short decimals need no general conversion.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+}  // namespace
+
 void Lexer::lex_number(Token& token) {
     const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
     const std::uint64_t n = data_.size();
     const std::uint64_t start = pos_;
     std::uint64_t p = start;
+    const bool negative = d[p] == '-';
     if (d[p] == '+' || d[p] == '-') ++p;
     bool point = false;
-    bool digits = false;
+    unsigned digits = 0, fraction_digits = 0;
+    std::uint64_t mantissa = 0;
     while (p < n) {
         const unsigned char c = d[p];
         if (kClass[c] & kDigit) {
-            digits = true;
+            if (++digits <= 19) mantissa = mantissa * 10 + (c - '0');
+            fraction_digits += point;
         } else if (c == '.' && !point) {
             point = true;
         } else {
@@ -185,13 +197,18 @@ void Lexer::lex_number(Token& token) {
     }
     pos_ = p;
 
-    const char* first = data_.data() + start;
-    const char* last = data_.data() + p;
-    // from_chars rejects a leading '+'.
-    if (*first == '+') ++first;
-
     if (point) {
         if (!digits) throw PdfError::invalid_token(start, "invalid real number");
+        token.kind = TokenKind::Real;
+        if (digits <= 15) {
+            const double value = static_cast<double>(mantissa) / kPow10[fraction_digits];
+            token.real = negative ? -value : value;
+            return;
+        }
+        const char* first = data_.data() + start;
+        const char* last = data_.data() + p;
+        // from_chars rejects a leading '+'.
+        if (*first == '+') ++first;
         double value = 0;
         const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
         if (ec == std::errc::result_out_of_range) {
@@ -205,20 +222,25 @@ void Lexer::lex_number(Token& token) {
                 }
             }
             value = large ? std::numeric_limits<double>::infinity() : 0.0;
-            if (*first == '-') value = -value;
+            if (negative) value = -value;
         } else if (ec != std::errc() || ptr != last) {
             throw PdfError::invalid_token(start, "invalid real number");
         }
-        token.kind = TokenKind::Real;
         token.real = value;
         return;
     }
 
     if (!digits) throw PdfError::invalid_token(start, "invalid integer");
-    Integer value = 0;
-    const auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || ptr != last) throw PdfError::invalid_token(start, "invalid integer");
     token.kind = TokenKind::Integer;
+    if (digits <= 18) {
+        const auto value = static_cast<Integer>(mantissa);
+        token.integer = negative ? -value : value;
+        return;
+    }
+    const char* first = data_.data() + start + (d[start] == '+');
+    Integer value = 0;
+    const auto [ptr, ec] = std::from_chars(first, data_.data() + p, value);
+    if (ec != std::errc() || ptr != data_.data() + p) throw PdfError::invalid_token(start, "invalid integer");
     token.integer = value;
 }
 

@@ -14,23 +14,45 @@ std::string ObjectId::to_string() const {
 
 std::string ObjectId::reference_string() const { return to_string() + " R"; }
 
-namespace {
-bool key_less(const Dictionary::Entry& a, const Dictionary::Entry& b) { return a.first < b.first; }
-}  // namespace
-
 Dictionary::Dictionary(std::vector<Entry> entries) : entries_(std::move(entries)) {
     if (std::adjacent_find(entries_.begin(), entries_.end(),
                            [](const Entry& a, const Entry& b) { return a.first >= b.first; }) == entries_.end())
         return;
-    std::stable_sort(entries_.begin(), entries_.end(), key_less);
-    // Keep the last of each run of equal keys.
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
-        if (out != i) entries_[out] = std::move(entries_[i]);
-        ++out;
+    *this = from_entries(entries_.data(), entries_.data() + entries_.size());
+}
+
+Dictionary Dictionary::from_entries(Entry* first, Entry* last) {
+    Dictionary result;
+    const auto n = static_cast<std::size_t>(last - first);
+    result.entries_.reserve(n);
+    if (std::adjacent_find(first, last, [](const Entry& a, const Entry& b) { return a.first >= b.first; }) == last) {
+        for (Entry* e = first; e != last; ++e) result.entries_.push_back(std::move(*e));
+        return result;
     }
-    entries_.resize(out);
+    // Sort positions rather than entries: moving an entry costs far more than an index.
+    std::uint32_t small[32];
+    std::vector<std::uint32_t> large;
+    std::uint32_t* order = small;
+    if (n > 32) {
+        large.resize(n);
+        order = large.data();
+    }
+    for (std::uint32_t i = 0; i < n; ++i) order[i] = i;
+    auto by_key = [first](std::uint32_t a, std::uint32_t b) {
+        return std::string_view(first[a].first) < std::string_view(first[b].first);
+    };
+    if (n <= 32) {
+        for (std::size_t i = 1; i < n; ++i)
+            for (std::size_t j = i; j > 0 && by_key(order[j], order[j - 1]); --j) std::swap(order[j], order[j - 1]);
+    } else {
+        std::stable_sort(order, order + n, by_key);
+    }
+    // Equal keys stay in file order: keep the last of each run.
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i + 1 < n && first[order[i + 1]].first == first[order[i]].first) continue;
+        result.entries_.push_back(std::move(first[order[i]]));
+    }
+    return result;
 }
 
 const Object* Dictionary::get(std::string_view key) const {

@@ -3,6 +3,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -52,6 +53,8 @@ public:
     Dictionary() = default;
     // Entries in any order; for a repeated key the last one wins.
     explicit Dictionary(std::vector<Entry> entries);
+    // The same from a range whose entries are moved out; each is moved once.
+    static Dictionary from_entries(Entry* first, Entry* last);
 
     const Object* get(std::string_view key) const;
     bool contains(std::string_view key) const { return get(key) != nullptr; }
@@ -81,10 +84,31 @@ struct Stream {
     std::string decoded_data() const;
 };
 
+// Streams are few but large: boxing them keeps every other object small (40
+// bytes instead of 64), which the parser and every array feel.
+class StreamBox {
+public:
+    StreamBox(Stream stream) : stream_(std::make_unique<Stream>(std::move(stream))) {}
+    StreamBox(const StreamBox& other) : stream_(std::make_unique<Stream>(*other.stream_)) {}
+    StreamBox(StreamBox&&) noexcept = default;
+    StreamBox& operator=(const StreamBox& other) {
+        stream_ = std::make_unique<Stream>(*other.stream_);
+        return *this;
+    }
+    StreamBox& operator=(StreamBox&&) noexcept = default;
+
+    const Stream& get() const { return *stream_; }
+    Stream& get() { return *stream_; }
+    friend bool operator==(const StreamBox& a, const StreamBox& b) { return *a.stream_ == *b.stream_; }
+
+private:
+    std::unique_ptr<Stream> stream_;
+};
+
 enum class Kind : std::uint8_t { Null, Boolean, Number, Name, String, Array, Dictionary, Reference, Stream };
 
 struct Object {
-    using Value = std::variant<Null, bool, Number, Name, String, Array, Dictionary, ObjectId, Stream>;
+    using Value = std::variant<Null, bool, Number, Name, String, Array, Dictionary, ObjectId, StreamBox>;
     Value value;
 
     Object() = default;
@@ -98,7 +122,7 @@ struct Object {
     Object(Array a) : value(std::move(a)) {}
     Object(Dictionary d) : value(std::move(d)) {}
     Object(ObjectId id) : value(id) {}
-    Object(Stream s) : value(std::move(s)) {}
+    Object(Stream s) : value(StreamBox(std::move(s))) {}
 
     Kind kind() const { return static_cast<Kind>(value.index()); }
     // "null", "boolean", "integer", "real", "name", "string", "array", "dictionary", "reference", "stream"
@@ -115,7 +139,10 @@ struct Object {
     const Array* as_array() const { return std::get_if<Array>(&value); }
     const Dictionary* as_dictionary() const { return std::get_if<Dictionary>(&value); }
     const ObjectId* as_reference() const { return std::get_if<ObjectId>(&value); }
-    const Stream* as_stream() const { return std::get_if<Stream>(&value); }
+    const Stream* as_stream() const {
+        const StreamBox* box = std::get_if<StreamBox>(&value);
+        return box ? &box->get() : nullptr;
+    }
     // A dictionary, or the dictionary of a stream.
     const Dictionary* as_dictionary_like() const;
 

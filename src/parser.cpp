@@ -67,23 +67,33 @@ Object Parser::object_from(Token& token, unsigned depth) {
     }
 
     if (token.kind == TokenKind::ArrayStart) {
-        Array items;
+        const std::size_t mark = items_.size();
         for (;;) {
             lexer_.next_token(scratch_);
-            if (scratch_.kind == TokenKind::ArrayEnd) return Object(std::move(items));
-            items.push_back(object_from(scratch_, depth + 1));
+            if (scratch_.kind == TokenKind::ArrayEnd) {
+                Array items(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(mark)),
+                            std::make_move_iterator(items_.end()));
+                items_.resize(mark);
+                return Object(std::move(items));
+            }
+            Object item = object_from(scratch_, depth + 1);
+            items_.push_back(std::move(item));
         }
     }
 
     if (token.kind == TokenKind::DictStart) {
-        std::vector<Dictionary::Entry> entries;
+        const std::size_t mark = entries_.size();
         for (;;) {
             lexer_.next_token(scratch_);
-            if (scratch_.kind == TokenKind::DictEnd) return Object(Dictionary(std::move(entries)));
+            if (scratch_.kind == TokenKind::DictEnd) {
+                Dictionary dictionary = Dictionary::from_entries(entries_.data() + mark, entries_.data() + entries_.size());
+                entries_.resize(mark);
+                return Object(std::move(dictionary));
+            }
             if (scratch_.kind != TokenKind::Name) throw PdfError::invalid_token(scratch_.offset, "expected dictionary key");
             std::string key = std::move(scratch_.bytes);
             Object value = parse_object(depth + 1);
-            entries.emplace_back(std::move(key), std::move(value));
+            entries_.emplace_back(std::move(key), std::move(value));
         }
     }
 

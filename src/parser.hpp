@@ -5,6 +5,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "lexer.hpp"
 #include "object.hpp"
@@ -41,6 +42,10 @@ private:
     std::string_view data_;
     Lexer lexer_;
     Token scratch_;
+    // Elements of the arrays and dictionaries being read, so each container is
+    // allocated once at its final size.
+    std::vector<Object> items_;
+    std::vector<Dictionary::Entry> entries_;
 };
 
 // Offset of the first "endstream" in `haystack`.

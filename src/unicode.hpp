@@ -7,7 +7,29 @@
 
 namespace quarvel {
 
-void append_utf8(std::string& out, char32_t code_point);
+inline void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+        return;
+    }
+    char buffer[4];
+    std::size_t n;
+    if (c < 0x800) {
+        buffer[0] = static_cast<char>(0xC0 | (c >> 6));
+        n = 2;
+    } else if (c < 0x10000) {
+        buffer[0] = static_cast<char>(0xE0 | (c >> 12));
+        buffer[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        n = 3;
+    } else {
+        buffer[0] = static_cast<char>(0xF0 | (c >> 18));
+        buffer[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        buffer[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        n = 4;
+    }
+    buffer[n - 1] = static_cast<char>(0x80 | (c & 0x3F));
+    out.append(buffer, n);
+}
 
 // UTF-8 with each invalid sequence replaced by U+FFFD.
 void append_lossy_utf8(std::string& out, std::string_view bytes);
