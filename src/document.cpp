@@ -1,17 +1,11 @@
 // Loading: header, startxref, the cross-reference chain and the object table.
 #include "document.hpp"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <set>
 
+#include "file.hpp"
 #include "filter.hpp"
 #include "parser.hpp"
 #include "trace.hpp"
@@ -335,49 +329,9 @@ Document Document::parse(std::string_view bytes) {
     return document;
 }
 
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-class Mapping {
-public:
-    Mapping(void* address, std::size_t length) : address_(address), length_(length) {}
-    Mapping(const Mapping&) = delete;
-    Mapping& operator=(const Mapping&) = delete;
-    ~Mapping() { ::munmap(address_, length_); }
-    std::string_view bytes() const { return {static_cast<const char*>(address_), length_}; }
-
-private:
-    void* address_;
-    std::size_t length_;
-};
-
-}  // namespace
-
 Document Document::parse_mmap_file(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) throw PdfError::io("failed to open " + path, std::strerror(errno));
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) throw PdfError::io("failed to memory-map " + path, std::strerror(errno));
-    const auto length = static_cast<std::size_t>(info.st_size);
-    // An empty file cannot be mapped; it is simply too short to be a PDF.
-    if (length == 0) return parse({});
-    void* address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-    if (address == MAP_FAILED) throw PdfError::io("failed to memory-map " + path, std::strerror(errno));
-    Mapping mapping(address, length);
-    return parse(mapping.bytes());
+    const MappedFile file(path);
+    return parse(file.bytes());
 }
 
 PdfVersion Document::effective_version() const {

@@ -1,10 +1,5 @@
 // The Python class Document: one parsed PDF plus what is needed to get its bytes back.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -13,6 +8,7 @@
 
 #include "convert.hpp"
 #include "document.hpp"
+#include "file.hpp"
 #include "inspect.hpp"
 #include "module.hpp"
 #include "records.hpp"
@@ -34,44 +30,6 @@ struct PyDocument {
 
 const State& state_of(PyObject* self) {
     return *std::launder(reinterpret_cast<const State*>(reinterpret_cast<PyDocument*>(self)->storage));
-}
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-[[noreturn]] void raise_read_error(const std::string& path, const char* reason) {
-    raise(PyExc_ValueError, "failed to read " + path + ": " + reason);
-}
-
-std::string read_file(const std::string& path) {
-    if (path.find('\0') != std::string::npos) raise_read_error(path, "embedded null byte");
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) raise_read_error(path, std::strerror(errno));
-    std::string data;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) == 0 && info.st_size > 0) data.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            raise_read_error(path, std::strerror(errno));
-        }
-        data.append(buffer, static_cast<std::size_t>(n));
-    }
-    return data;
 }
 
 // The instance takes the state over; nothing can fail after the allocation.
@@ -139,9 +97,6 @@ Ref open_mmap(PyObject* args, PyObject* kwargs) {
     PyObject* path_object = nullptr;
     parse_arguments(args, kwargs, "O:open_mmap", kPath, &path_object);
     std::string path = str_arg(path_object, {"open_mmap", "path"});
-    // The C library would silently open a shorter path.
-    if (path.find('\0') != std::string::npos)
-        raise(PyExc_ValueError, "failed to open " + path + ": embedded null byte");
     Document document = Document::parse_mmap_file(path);
     return make_instance(State{std::nullopt, std::move(path), std::move(document)});
 }
