@@ -7,31 +7,25 @@
 #include <sstream>
 
 #include "document.hpp"
-#include "support.hpp"
 
 namespace quarvel {
 namespace {
 
-std::filesystem::path corpus_dir() {
-    if (const char* dir = std::getenv("QUARVEL_CORPUS")) return dir;
-    const char* source = std::getenv("QUARVEL_SOURCE_DIR");
-    return std::filesystem::path(source ? source : ".") / ".." / "shared" / "corpus";
-}
-
 TEST(Corpus, EveryFileLoadsOrIsRefused) {
-    const std::filesystem::path dir = corpus_dir();
+    const char* env = std::getenv("QUARVEL_CORPUS");
+    const char* source = std::getenv("QUARVEL_SOURCE_DIR");
+    const auto dir = env ? std::filesystem::path(env)
+                         : std::filesystem::path(source ? source : ".") / ".." / "shared" / "corpus";
     std::ifstream manifest(dir / "manifest.tsv");
     if (!manifest) GTEST_SKIP() << "corpus not available";
-    std::string line;
-    std::getline(manifest, line);
     std::size_t loaded = 0;
-    while (std::getline(manifest, line)) {
+    std::string line;
+    for (std::getline(manifest, line); std::getline(manifest, line);) {
         const std::string file = line.substr(0, line.find('\t'));
         SCOPED_TRACE(file);
-        std::ifstream in(dir / file, std::ios::binary);
-        std::ostringstream data;
-        data << in.rdbuf();
         try {
+            std::ostringstream data;
+            data << std::ifstream(dir / file, std::ios::binary).rdbuf();
             Document doc = Document::parse(data.str());
             ++loaded;
             doc.dump_objects();

@@ -1,4 +1,4 @@
-// Shared by the C++ tests: the PDF fixtures written by tests/make_fixtures.py.
+// Shared by the C++ tests: the PDF fixtures written by tests/make_fixtures.py, error texts, traces.
 #pragma once
 
 #include <cstdlib>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "error.hpp"
 #include "trace.hpp"
 
 namespace quarvel::testing_support {
@@ -29,6 +30,25 @@ inline std::string read_fixture(const std::string& name) {
     return s.str();
 }
 
+// The string `run` returns, or the text of its PdfError.
+template <class F>
+std::string value_or_error(F&& run) {
+    try {
+        return run();
+    } catch (const PdfError& e) {
+        return e.text();
+    }
+}
+
+// The text of the PdfError that `run` throws, or "no error".
+template <class F>
+std::string error_of(F&& run) {
+    return value_or_error([&] {
+        run();
+        return std::string("no error");
+    });
+}
+
 // Records spans and events as lines: "target name field=value ...", "N field=value"
 // for a field recorded later, "exit N".
 class TraceRecorder : public trace::Subscriber {
@@ -45,9 +65,7 @@ public:
         return lines.size();
     }
     void record(std::uint64_t span, const trace::Field& field) override {
-        std::string line = std::to_string(span);
-        append_field(line, field);
-        lines.push_back(line);
+        lines.push_back(std::to_string(span) + text(field));
     }
     void exit_span(std::uint64_t span) override { lines.push_back("exit " + std::to_string(span)); }
 
@@ -58,15 +76,17 @@ public:
     }
 
 private:
-    static void append_field(std::string& line, const trace::Field& field) {
-        line.append(" ").append(field.name);
-        if (field.type == trace::Field::Type::Number) line.append("=").append(std::to_string(field.number));
-        if (field.type == trace::Field::Type::Text) line.append("=").append(field.text);
+    static std::string text(const trace::Field& field) {
+        std::string out(" ");  // appended piecewise: g++ 12 warns falsely (-Wrestrict) on " " + string
+        out.append(field.name);
+        if (field.type == trace::Field::Type::Number) out.append("=").append(std::to_string(field.number));
+        if (field.type == trace::Field::Type::Text) out.append("=").append(field.text);
+        return out;
     }
     static std::string describe(std::string_view target, std::string_view name, std::span<const trace::Field> fields) {
         std::string line(target);
         line.append(" ").append(name);
-        for (const trace::Field& field : fields) append_field(line, field);
+        for (const trace::Field& field : fields) line += text(field);
         return line;
     }
 };

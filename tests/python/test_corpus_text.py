@@ -75,15 +75,11 @@ KNOWN_REFUSALS = {
 
 def peer_results(path: str) -> tuple[str | None, int | None]:
     """pdftotext's text of the first pages and qpdf's page count; None where a tool fails."""
-    text = subprocess.run(
-        ["pdftotext", "-raw", "-enc", "UTF-8", "-l", str(PAGES), path, "-"], capture_output=True, timeout=TIMEOUT
-    )
+    text = subprocess.run(["pdftotext", "-raw", "-enc", "UTF-8", "-l", str(PAGES), path, "-"], capture_output=True,
+                          timeout=TIMEOUT)
     count = subprocess.run(["qpdf", "--show-npages", path], capture_output=True, text=True, timeout=TIMEOUT)
-    # Exit status 3 means success with warnings.
-    return (
-        text.stdout.decode("utf-8", "replace") if text.returncode == 0 else None,
-        int(count.stdout) if count.returncode in (0, 3) else None,
-    )
+    return (text.stdout.decode("utf-8", "replace") if text.returncode == 0 else None,
+            int(count.stdout) if count.returncode in (0, 3) else None)  # 3: success with warnings
 
 
 @pytest.fixture(scope="module")
@@ -94,9 +90,7 @@ def peers():
 
 
 def characters(text: str) -> collections.Counter:
-    return collections.Counter(
-        c for c in text if not c.isspace() and c != "\ufffd" and unicodedata.category(c) != "Cf"
-    )
+    return collections.Counter(c for c in text if not c.isspace() and c != "\ufffd" and unicodedata.category(c) != "Cf")
 
 
 measured = {}
@@ -106,20 +100,17 @@ def measure(name: str, peers) -> tuple[int | None, str | None, collections.Count
     """Our page count (or the error text) and the character multisets of pdftotext and of
     our text of the same pages."""
     if name not in measured:
-        ref_text, _ = peers[name].result()
         try:
             document = quarvel.Document.open(str(CORPUS / name))
             count, texts, error = len(document.pages()), document.page_texts(), None
         except ValueError as exc:
             count, texts, error = None, [], str(exc)
-        measured[name] = (count, error, characters(ref_text or ""), characters("\n".join(texts[:PAGES])))
+        measured[name] = (count, error, characters(peers[name].result()[0] or ""), characters("\n".join(texts[:PAGES])))
     return measured[name]
 
 
-pytestmark = [
-    pytest.mark.skipif(not NAMES, reason="corpus not available"),
-    pytest.mark.skipif(not TOOLS, reason="pdftotext or qpdf not installed"),
-]
+pytestmark = [pytest.mark.skipif(not NAMES, reason="corpus not available"),
+              pytest.mark.skipif(not TOOLS, reason="pdftotext or qpdf not installed")]
 
 
 @pytest.mark.parametrize("name", NAMES or ["none"])
@@ -130,15 +121,12 @@ def test_file(name, peers):
         return
     assert error is None, f"{name}: {error}"
     qpdf_count = peers[name].result()[1]
-    if qpdf_count is not None:
-        assert count == qpdf_count, f"{name}: {count} pages, qpdf says {qpdf_count}"
-    total = sum(reference.values())
-    if not total:
-        return
-    recall = sum((reference & ours).values()) / total
-    floor, reason = EXPLAINED.get(name, (FLOOR, "unexplained"))
-    lost = "".join(c for c, _ in (reference - ours).most_common(20))
-    assert recall >= floor, f"{name}: recall {recall:.3f} < {floor} ({reason}); most lost: {lost!r}"
+    assert qpdf_count is None or count == qpdf_count, f"{name}: {count} pages, qpdf says {qpdf_count}"
+    if total := sum(reference.values()):
+        recall = sum((reference & ours).values()) / total
+        floor, reason = EXPLAINED.get(name, (FLOOR, "unexplained"))
+        lost = "".join(c for c, _ in (reference - ours).most_common(20))
+        assert recall >= floor, f"{name}: recall {recall:.3f} < {floor} ({reason}); most lost: {lost!r}"
 
 
 def test_aggregate_recall(peers):

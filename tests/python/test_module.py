@@ -1,4 +1,6 @@
 import inspect
+import shutil
+import subprocess
 import weakref
 
 import pytest
@@ -25,50 +27,67 @@ SIGNATURES = {
 }
 
 
-def bound_methods() -> list[str]:
-    return [name for name in vars(quarvel.Document) if not name.startswith("__")]
-
-
-def test_module_exports():
+def test_module_and_type():
     assert quarvel.__all__ == ["Document", "write_text_pdf"]
-    assert quarvel.__doc__ == ""
-    assert quarvel.write_text_pdf.__module__ == "quarvel"
+    assert quarvel.__doc__ == quarvel.Document.__doc__ == ""
+    assert quarvel.write_text_pdf.__module__ == quarvel.Document.__module__ == "quarvel"
     assert quarvel.write_text_pdf.__text_signature__ == "(pages, title=None, author=None)"
+    assert quarvel.Document.__text_signature__ == str(inspect.signature(quarvel.Document)) == "(data)"
+    bound = [name for name in vars(quarvel.Document) if not name.startswith("__")]
+    assert set(SIGNATURES) <= set(bound)
+    assert bound == [name for name in ALL_METHODS if name in bound]  # registration order
 
 
-def test_document_type_properties(hello_pdf):
-    cls = quarvel.Document
-    assert cls.__module__ == "quarvel"
-    assert cls.__text_signature__ == "(data)"
-    assert cls.__doc__ == ""
-    assert str(inspect.signature(cls)) == "(data)"
+def test_type_is_closed(hello_pdf):
     with pytest.raises(TypeError):
-        type("Sub", (cls,), {})
-    document = cls(hello_pdf)
+        type("Sub", (quarvel.Document,), {})
+    document = quarvel.Document(hello_pdf)
     with pytest.raises(AttributeError):
         document.anything = 1
     with pytest.raises(TypeError):
         weakref.ref(document)
     with pytest.raises((AttributeError, TypeError)):
-        cls.version = None
-
-
-def test_methods_follow_registration_order():
-    bound = bound_methods()
-    assert set(SIGNATURES) <= set(bound)
-    assert bound == [name for name in ALL_METHODS if name in bound]
+        quarvel.Document.version = None
 
 
 @pytest.mark.parametrize("name", SIGNATURES)
-def test_method_signature(name):
+def test_method_signature(name, hello_pdf):
     method = getattr(quarvel.Document, name)
     assert method.__text_signature__ == SIGNATURES[name]
-    is_static = isinstance(vars(quarvel.Document)[name], staticmethod)
-    assert is_static == (name in ("parse", "open", "open_mmap"))
+    assert isinstance(vars(quarvel.Document)[name], staticmethod) == (name in ("parse", "open", "open_mmap"))
     inspect.signature(method)
+    if SIGNATURES[name] == "($self)":
+        with pytest.raises(TypeError):
+            getattr(quarvel.Document(hello_pdf), name)(0)
 
 
-@pytest.mark.parametrize("name", [n for n, s in SIGNATURES.items() if s == "($self)"])
-def test_no_argument_methods_reject_arguments(hello_pdf, name):
+@pytest.mark.parametrize("pages", [[], ["Hello\nWorld"], ["one", "two", "three"], ["(paren) back\\slash", "a\n\nb\n"],
+                                   ("tuple", "of pages"), ["caf\u00e9 \u4e2d\u6587"]])
+def test_written_pdf_reads_back(pages, tmp_path):
+    data = quarvel.write_text_pdf(pages, title="T", author="A")
+    document = quarvel.Document(data)
+    count = max(len(pages), 1)
+    assert document.page_count() == count
+    for page, text in zip(pages, document.page_texts()):
+        if page.isascii():
+            assert [line for line in text.splitlines() if line] == [line for line in page.splitlines() if line]
+    assert document.object_text(2 * count + 3) == "<< /Author (A) /Producer (quarvel) /Title (T) >>"
+    if shutil.which("qpdf"):
+        path = tmp_path / "out.pdf"
+        path.write_bytes(data)
+        subprocess.run(["qpdf", "--check", str(path)], check=True, capture_output=True)
+
+
+def test_optional_strings():
+    assert quarvel.write_text_pdf(["x"]) == quarvel.write_text_pdf(["x"], None, author=None)
+    assert quarvel.Document(quarvel.write_text_pdf(["x"], title="")).object_text(5) == \
+        "<< /Producer (quarvel) /Title () >>"
+
+
+@pytest.mark.parametrize("args, kwargs", [
+    (("one page",), {}), ((b"bytes",), {}), (([1],), {}), ((["ok", None],), {}), ((iter(["x"]),), {}),
+    ((["x"],), {"title": 1}), ((["x"],), {"author": b"A"}), ((), {}), ((["x"],), {"subject": "s"}),
+])
+def test_argument_errors(args, kwargs):
     with pytest.raises(TypeError):
-        getattr(quarvel.Document(hello_pdf), name)(0)
+        quarvel.write_text_pdf(*args, **kwargs)
