@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "error.hpp"
@@ -54,8 +55,16 @@ inline void check(int status) {
     if (status < 0) throw PythonError{};
 }
 
+// Sets `type` with the whole message: texts may hold NUL bytes (a path does).
+inline void set_error(PyObject* type, std::string_view message) {
+    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+    if (text == nullptr) return;  // the decoding error is set instead
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
 [[noreturn]] inline void raise(PyObject* type, const std::string& message) {
-    PyErr_SetString(type, message.c_str());
+    set_error(type, message);
     throw PythonError{};
 }
 
@@ -66,7 +75,7 @@ PyObject* guarded(Body&& body) noexcept {
         return body().release();
     } catch (const PythonError&) {
     } catch (const PdfError& error) {
-        PyErr_SetString(PyExc_ValueError, error.what());
+        set_error(PyExc_ValueError, error.text());
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
     } catch (const std::exception& error) {
