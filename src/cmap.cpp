@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -111,15 +112,94 @@ std::size_t number_to_sized_bytes(std::uint32_t value, std::size_t width, char o
     return width;
 }
 
-void append_incremented(std::string& out, std::uint32_t value, std::size_t width) {
-    if (width == 2) {
-        char32_t unit = value & 0xFFFF;
-        append_utf8(out, unit >= 0xD800 && unit <= 0xDFFF ? char32_t{0xFFFD} : unit);
-        return;
-    }
-    char buf[4];
-    append_utf16be(out, std::string_view(buf, number_to_sized_bytes(value, width, buf)));
+// A UTF-16 unit on its own; a surrogate cannot stand alone.
+inline std::size_t encode_unit(char* w, char32_t unit) {
+    return encode_utf8(w, unit >= 0xD800 && unit <= 0xDFFF ? char32_t{0xFFFD} : unit);
 }
+
+// The text of an incrementing destination: `value` written big-endian in `width`
+// bytes, read as UTF-16 (an odd last byte ignored). At most kMaxIncrementedText bytes.
+constexpr std::size_t kMaxIncrementedText = 6;
+inline std::size_t encode_incremented(char* w, std::uint32_t value, std::size_t width) {
+    if (width == 2) return encode_unit(w, value & 0xFFFF);
+    if (width == 3) return encode_unit(w, (value >> 8) & 0xFFFF);
+    if (width != 4) return 0;
+    const char32_t high = value >> 16, low = value & 0xFFFF;
+    if (high >= 0xD800 && high <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF)
+        return encode_utf8(w, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+    const std::size_t first = encode_unit(w, high);
+    return first + encode_unit(w + first, low);
+}
+
+// Gathers output in a small buffer so that each code costs a few stores rather than
+// a string append; finish() hands it over.
+class Appender {
+public:
+    static constexpr std::size_t kShort = 8;  // texts up to this size are copied whole
+
+    explicit Appender(std::string& out) : out_(out) {}
+    Appender(const Appender&) = delete;
+    Appender& operator=(const Appender&) = delete;
+
+    // Room for up to kShort bytes at the cursor.
+    char* room() {
+        if (kSize - used_ < kShort) flush();
+        return buffer_ + used_;
+    }
+    void advance(std::size_t size) { used_ += size; }
+    // `bytes` must be readable for kShort bytes even when `size` is smaller.
+    void append_padded(const char* bytes, std::size_t size) {
+        if (size <= kShort) {
+            std::memcpy(room(), bytes, kShort);
+            used_ += size;
+        } else {
+            append_long(bytes, size);
+        }
+    }
+    void finish() { flush(); }
+
+private:
+    void flush() {
+        out_.append(buffer_, used_);
+        used_ = 0;
+    }
+    void append_long(const char* bytes, std::size_t size) {
+        flush();
+        out_.append(bytes, size);
+    }
+
+    static constexpr std::size_t kSize = 256;
+    std::string& out_;
+    std::size_t used_ = 0;
+    char buffer_[kSize];
+};
+
+static_assert(kMaxIncrementedText <= Appender::kShort);
+
+// The text of a one-byte code, kept inline when short.
+struct ByteText {
+    char bytes[Appender::kShort] = {};
+    std::uint8_t size = 0;
+    bool fits = true;  // else the text is found through the table
+};
+
+constexpr std::size_t encode_latin1(char* w, unsigned char c) {
+    if (c < 0x80) {
+        w[0] = static_cast<char>(c);
+        return 1;
+    }
+    w[0] = static_cast<char>(0xC0 | c >> 6);
+    w[1] = static_cast<char>(0x80 | (c & 0x3F));
+    return 2;
+}
+
+constexpr std::array<ByteText, 256> make_latin1_texts() {
+    std::array<ByteText, 256> t{};
+    for (unsigned c = 0; c < 256; ++c) t[c].size = static_cast<std::uint8_t>(encode_latin1(t[c].bytes, static_cast<unsigned char>(c)));
+    return t;
+}
+
+constexpr auto kLatin1Texts = make_latin1_texts();
 
 }  // namespace
 
@@ -160,32 +240,64 @@ struct ToUnicodeCMap::Table {
         return index ? &segs[index - 1] : nullptr;
     }
 
-    void append_text(std::string& out, std::uint32_t text) const {
+    // The text of each byte as a one-byte code, or Latin-1 where it has none.
+    std::array<ByteText, 256> singles = kLatin1Texts;
+
+    void emit_text(Appender& out, std::uint32_t text) const {
         const TextRef& t = texts[text];
-        out.append(pool.data() + t.offset, t.size);
+        out.append_padded(pool.data() + t.offset, t.size);
     }
 
-    void append_segment(std::string& out, const Segment& s, std::uint32_t code) const {
-        if (s.incrementing)
-            append_incremented(out, s.value + (code - s.start), s.dest_width);
-        else
-            append_text(out, s.value);
+    void emit_segment(Appender& out, const Segment& s, std::uint32_t code) const {
+        if (!s.incrementing) {
+            emit_text(out, s.value);
+            return;
+        }
+        const std::uint32_t value = s.value + (code - s.start);
+        char* w = out.room();
+        // Two-byte destinations, nearly all of them, skip the general encoder.
+        out.advance(s.dest_width == 2 ? encode_unit(w, value & 0xFFFF) : encode_incremented(w, value, s.dest_width));
     }
 
-    // Appends the text of the code at `p` of `width` bytes, if mapped.
-    bool append_code(std::string& out, const char* p, std::size_t width) const {
+    // The text of the code at `p` of `width` bytes, if mapped.
+    bool emit_code(Appender& out, const char* p, std::size_t width) const {
         if (width <= kMaxIntervalWidth) {
             if (!(widths_present >> width & 1)) return false;
             const std::uint32_t code = bytes_to_u32(std::string_view(p, width));
             const Segment* s = find(width, code);
             if (!s) return false;
-            append_segment(out, *s, code);
+            emit_segment(out, *s, code);
             return true;
         }
         auto it = long_codes.find(std::string_view(p, width));
         if (it == long_codes.end()) return false;
-        append_text(out, it->second);
+        emit_text(out, it->second);
         return true;
+    }
+
+    // A single byte: its one-byte code, else Latin-1.
+    void emit_single(Appender& out, unsigned char c) const {
+        const ByteText& text = singles[c];
+        if (text.fits) {
+            std::memcpy(out.room(), text.bytes, Appender::kShort);
+            out.advance(text.size);
+        } else {
+            emit_segment(out, segments[0][direct1[c] - 1], c);
+        }
+    }
+
+    void build_singles() {
+        for (unsigned c = 0; c < 256; ++c) {
+            if (!direct1[c]) continue;
+            std::string text;
+            Appender out(text);
+            emit_segment(out, segments[0][direct1[c] - 1], c);
+            out.finish();
+            ByteText& entry = singles[c];
+            entry.fits = text.size() <= Appender::kShort;
+            entry.size = static_cast<std::uint8_t>(entry.fits ? text.size() : 0);
+            if (entry.fits) std::memcpy(entry.bytes, text.data(), text.size());
+        }
     }
 };
 
@@ -224,6 +336,7 @@ public:
         ToUnicodeCMap::Table t;
         t.max_code_length = max_code_length_;
         t.pool = std::move(pool_);
+        t.pool.append(Appender::kShort, '\0');  // so that append_padded may read past the last text
         t.texts = std::move(texts_);
         for (std::size_t w = 1; w <= kMaxIntervalWidth; ++w) {
             auto& segs = t.segments[w - 1];
@@ -235,6 +348,7 @@ public:
         for (std::size_t i = 0; i < one.size(); ++i)
             for (std::uint32_t c = one[i].start; c <= one[i].end; ++c) t.direct1[c] = static_cast<std::uint16_t>(i + 1);
         build_pages(t);
+        t.build_singles();
         for (const auto& entry : long_codes_) t.long_lengths.push_back(entry.first.size());
         std::sort(t.long_lengths.rbegin(), t.long_lengths.rend());
         t.long_lengths.erase(std::unique(t.long_lengths.begin(), t.long_lengths.end()), t.long_lengths.end());
@@ -383,46 +497,28 @@ std::string ToUnicodeCMap::decode(std::string_view bytes) const {
     return out;
 }
 
-namespace {
-
-inline void append_latin1(std::string& out, unsigned char c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else {
-        const char two[2] = {static_cast<char>(0xC0 | c >> 6), static_cast<char>(0x80 | (c & 0x3F))};
-        out.append(two, 2);
-    }
-}
-
-}  // namespace
-
 void ToUnicodeCMap::decode_into(std::string& out, std::string_view bytes) const {
-    const Table* t = table_.get();
+    static const Table kNoMappings;
+    const Table* t = table_ ? table_.get() : &kNoMappings;
     const std::size_t n = bytes.size();
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    Appender app(out);
     std::size_t pos = 0;
-    if (!t || t->max_code_length <= 2) {
+    if (t->max_code_length <= 2) {
         // The common one- and two-byte fonts: direct tables, no search.
-        const bool two = t && (t->widths_present & 4), one = t && (t->widths_present & 2);
-        while (pos < n) {
-            if (two && n - pos >= 2) {
+        if (t->widths_present & 4) {
+            for (; pos + 1 < n; ++pos) {
                 const std::uint32_t code = std::uint32_t{p[pos]} << 8 | p[pos + 1];
                 if (const Segment* s = t->find(2, code)) {
-                    t->append_segment(out, *s, code);
-                    pos += 2;
-                    continue;
-                }
-            }
-            if (one) {
-                if (std::uint16_t index = t->direct1[p[pos]]) {
-                    t->append_segment(out, t->segments[0][index - 1], p[pos]);
+                    t->emit_segment(app, *s, code);
                     ++pos;
-                    continue;
+                } else {
+                    t->emit_single(app, p[pos]);
                 }
             }
-            append_latin1(out, p[pos]);
-            ++pos;
         }
+        for (; pos < n; ++pos) t->emit_single(app, p[pos]);
+        app.finish();
         return;
     }
     const std::size_t max_width = t->max_code_length;
@@ -430,20 +526,21 @@ void ToUnicodeCMap::decode_into(std::string& out, std::string_view bytes) const 
         const std::size_t left = n - pos;
         std::size_t matched = 0;
         for (std::size_t len : t->long_lengths) {
-            if (len <= left && t->append_code(out, bytes.data() + pos, len)) {
+            if (len <= left && t->emit_code(app, bytes.data() + pos, len)) {
                 matched = len;
                 break;
             }
         }
         for (std::size_t len = std::min({max_width, left, kMaxIntervalWidth}); !matched && len >= 1; --len)
-            if (t->append_code(out, bytes.data() + pos, len)) matched = len;
+            if (t->emit_code(app, bytes.data() + pos, len)) matched = len;
         if (matched) {
             pos += matched;
         } else {
-            append_latin1(out, p[pos]);
+            t->emit_single(app, p[pos]);  // Latin-1: no one-byte code matched either
             ++pos;
         }
     }
+    app.finish();
 }
 
 std::size_t ToUnicodeCMap::max_code_length() const { return table_ ? table_->max_code_length : 0; }
@@ -451,7 +548,9 @@ std::size_t ToUnicodeCMap::max_code_length() const { return table_ ? table_->max
 bool ToUnicodeCMap::lookup(std::string_view code, std::string& text) const {
     if (!table_ || code.empty()) return false;
     std::string found;
-    if (!table_->append_code(found, code.data(), code.size())) return false;
+    Appender out(found);
+    if (!table_->emit_code(out, code.data(), code.size())) return false;
+    out.finish();
     text = std::move(found);
     return true;
 }

@@ -11,6 +11,145 @@ namespace quarvel {
 
 namespace {
 
+// Builds real objects. Values of open containers pile up on one stack, the finished
+// operands at its bottom, so each container is allocated once at its final size.
+class ObjectOperandSink {
+public:
+    struct Mark {
+        std::size_t values = 0, keys = 0;
+    };
+
+    static bool wants(std::string_view) { return true; }
+    std::vector<Object>& operands() { return values_; }
+    bool empty() const { return values_.empty(); }
+    void clear() { values_.clear(); }
+
+    void name(const std::string& bytes) { values_.emplace_back().value.emplace<Name>().bytes.assign(bytes); }
+    void string(const std::string& bytes) { values_.emplace_back().value.emplace<String>().bytes.assign(bytes); }
+    void number(Number n) { values_.emplace_back().value.emplace<Number>(n); }
+    void reference(ObjectId id) { values_.emplace_back(id); }
+    void boolean(bool b) { values_.emplace_back(b); }
+    void null() { values_.emplace_back(); }
+
+    Mark begin_array() { return {values_.size(), keys_.size()}; }
+    void end_array(Mark mark) {
+        const auto first = values_.begin() + static_cast<std::ptrdiff_t>(mark.values);
+        Array array(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
+        values_.erase(first, values_.end());
+        values_.emplace_back(std::move(array));
+    }
+
+    Mark begin_dict() { return {values_.size(), keys_.size()}; }
+    void key(const std::string& bytes) { keys_.push_back(bytes); }
+    void end_dict(Mark mark) {
+        std::vector<Dictionary::Entry> entries;
+        entries.reserve(keys_.size() - mark.keys);
+        for (std::size_t k = mark.keys, v = mark.values; k < keys_.size(); ++k, ++v)
+            entries.emplace_back(std::move(keys_[k]), std::move(values_[v]));
+        keys_.resize(mark.keys);
+        values_.resize(mark.values);
+        values_.emplace_back(Dictionary::from_entries(entries.data(), entries.data() + entries.size()));
+    }
+
+private:
+    std::vector<Object> values_;
+    std::vector<std::string> keys_;
+};
+
+}  // namespace
+
+// Keeps only what TextOperands exposes; values nested below the direct elements of a
+// top-level array are only counted for their depth.
+class TextOperandSink {
+public:
+    using Mark = int;  // nothing to remember: the depth counter suffices
+
+    // The operators that show text or select a font; the others are not visited.
+    static bool wants(std::string_view op) {
+        if (op.size() == 1) return op[0] == '\'' || op[0] == '"';
+        return op.size() == 2 && op[0] == 'T' && (op[1] == 'f' || op[1] == 'j' || op[1] == 'J' || op[1] == '*');
+    }
+    const TextOperands& operands() const { return ops_; }
+    bool empty() const { return ops_.count_ == 0; }
+    void clear() { ops_.count_ = 0; }
+
+    void name(const std::string& bytes) {
+        if (depth_ == 0) start_with_bytes(Kind::Name, bytes);
+    }
+    void string(const std::string& bytes) {
+        if (depth_ == 0) {
+            start_with_bytes(Kind::String, bytes);
+        } else if (depth_ == 1 && ops_.last_.kind == Kind::Array) {
+            ops_.elements_.push_back(keep(bytes));
+        }
+    }
+    void number(Number) { other(); }
+    void reference(ObjectId) { other(); }
+    void boolean(bool) { other(); }
+    void null() { other(); }
+
+    Mark begin_array() {
+        if (depth_ == 0) {
+            start(Kind::Array);
+            drop_bytes();
+            ops_.elements_.clear();
+        }
+        ++depth_;
+        return 0;
+    }
+    void end_array(Mark) { --depth_; }
+    Mark begin_dict() {
+        other();
+        ++depth_;
+        return 0;
+    }
+    void key(const std::string&) {}
+    void end_dict(Mark) { --depth_; }
+
+private:
+    using Kind = TextOperands::Kind;
+
+    void other() {
+        if (depth_ == 0) start(Kind::Other);
+    }
+    // A new top-level operand; its predecessor stays readable as the first one.
+    void start(Kind kind) {
+        if (ops_.count_ == 1) ops_.first_ = ops_.last_;
+        ++ops_.count_;
+        ops_.last_.kind = kind;
+    }
+    void start_with_bytes(Kind kind, const std::string& bytes) {
+        start(kind);
+        drop_bytes();
+        ops_.last_.bytes = keep(bytes);
+    }
+    // Forgets the bytes of earlier operands but the first one's name.
+    void drop_bytes() {
+        const bool first_name = ops_.count_ > 1 && ops_.first_.kind == Kind::Name;
+        ops_.arena_.resize(first_name ? ops_.first_.bytes.size : 0);
+    }
+    TextOperands::Slice keep(const std::string& bytes) {
+        const TextOperands::Slice s{ops_.arena_.size(), bytes.size()};
+        ops_.arena_.append(bytes);
+        return s;
+    }
+
+    TextOperands ops_;
+    unsigned depth_ = 0;  // open arrays and dictionaries
+};
+
+std::optional<std::string_view> TextOperands::first_name() const {
+    if (count_ == 0 || first().kind != Kind::Name) return std::nullopt;
+    return bytes(first().bytes);
+}
+
+std::optional<std::string_view> TextOperands::last_string() const {
+    if (count_ == 0 || last_.kind != Kind::String) return std::nullopt;
+    return bytes(last_.bytes);
+}
+
+namespace {
+
 std::string token_debug(const Token& token) {
     if (token.kind != TokenKind::Keyword) return token_kind_name(token.kind);
     std::string out = "Keyword([";
@@ -22,32 +161,33 @@ std::string token_debug(const Token& token) {
     return out;
 }
 
-// Tokens live in a ring of three: the current one and up to two read ahead by the
-// reference look-ahead, so each token is lexed once and no token buffer is moved.
+// The content grammar over any operand sink. Tokens live in a ring: the current one
+// and up to two read ahead by the reference look-ahead, so each token is lexed once
+// and no token buffer is moved.
+template <class Sink>
 class ContentParser {
 public:
     explicit ContentParser(std::string_view data) : data_(data), lexer_(data) {}
 
     template <class Visit>
     void run(Visit& visit) {
-        std::vector<Object> operands;
         while (next_top_level()) {
             const Token& token = current();
             if (token.kind != TokenKind::Keyword) {
-                fill(operands.emplace_back(), 0);
+                value(0);
                 continue;
             }
+            if (literal(token)) continue;
             const std::string_view word = token.keyword;
-            if (fill_literal(word, operands)) continue;
-            visit(word, operands);
-            operands.clear();
+            if (Sink::wants(word)) visit(word, sink_.operands());
+            sink_.clear();
             if (word == "ID") {
                 if (!skip_inline_image_data()) return;
-                visit(std::string_view("EI"), operands);
-                operands.clear();
+                if (Sink::wants("EI")) visit(std::string_view("EI"), sink_.operands());
+                sink_.clear();
             }
         }
-        if (!operands.empty())
+        if (!sink_.empty())
             throw PdfError::invalid_token(data_.size(), "content stream ended with dangling operands");
     }
 
@@ -57,13 +197,15 @@ private:
         std::uint64_t end = 0;  // lexer position after the token
     };
 
-    static bool fill_literal(std::string_view word, std::vector<Object>& out) {
+    // true, false and null are values wherever a value may stand.
+    bool literal(const Token& token) {
+        const std::string_view word = token.keyword;
         if (word == "true") {
-            out.emplace_back(true);
+            sink_.boolean(true);
         } else if (word == "false") {
-            out.emplace_back(false);
+            sink_.boolean(false);
         } else if (word == "null") {
-            out.emplace_back(Null{});
+            sink_.null();
         } else {
             return false;
         }
@@ -73,12 +215,16 @@ private:
     Token& current() { return ring_[head_].token; }
     std::uint64_t current_end() const { return ring_[head_].end; }
 
-    // Lexes into the slot after the last buffered one.
-    void lex_next() {
+    // Lexes into the slot after the last buffered one; false at the end of the data.
+    bool lex_next(bool end_allowed = false) {
         Slot& slot = ring_[(head_ + 1 + pending_) % kRing];
-        lexer_.next_token(slot.token);
+        if (!lexer_.next_token_or_end(slot.token)) {
+            if (end_allowed) return false;
+            throw PdfError::unexpected_eof();
+        }
         slot.end = lexer_.pos();
         ++pending_;
+        return true;
     }
 
     void advance() {
@@ -89,10 +235,8 @@ private:
     // False at the end of the data; a token cut short by the end counts as the end.
     bool next_top_level() {
         if (!pending_) {
-            lexer_.skip_ws_and_comments();
-            if (lexer_.pos() >= data_.size()) return false;
             try {
-                lex_next();
+                if (!lex_next(true)) return false;
             } catch (const PdfError& e) {
                 if (e.kind() == PdfError::Kind::UnexpectedEof) return false;
                 throw;
@@ -122,87 +266,81 @@ private:
         return &ring_[(head_ + 1 + k) % kRing].token;
     }
 
-    void number_or_reference(Object& out, Integer first) {
+    void number_or_reference(Integer first) {
         const std::uint64_t remembered = current_end();
         const Token* generation = peek(0);
         const Token* r = generation && generation->kind == TokenKind::Integer ? peek(1) : nullptr;
         if (!r || r->kind != TokenKind::Keyword || r->keyword != "R") {
-            out.value.emplace<Number>(first);
+            sink_.number(first);
             return;
         }
         if (first < 0 || first > 0xFFFFFFFFLL) throw PdfError::invalid_token(remembered, "invalid object number");
         if (generation->integer < 0 || generation->integer > 0xFFFF)
             throw PdfError::invalid_token(remembered, "invalid generation");
-        out.value.emplace<ObjectId>(static_cast<std::uint32_t>(first), static_cast<std::uint16_t>(generation->integer));
+        sink_.reference({static_cast<std::uint32_t>(first), static_cast<std::uint16_t>(generation->integer)});
         advance();
         advance();
     }
 
-    // An element of an array or dictionary: literals are allowed there too.
-    void fill_element(Object& out, unsigned depth) {
+    // An element of an array or dictionary.
+    void element(unsigned depth) {
         const Token& token = current();
-        if (token.kind == TokenKind::Keyword) {
-            if (token.keyword == "true") {
-                out.value = true;
-                return;
-            }
-            if (token.keyword == "false") {
-                out.value = false;
-                return;
-            }
-            if (token.keyword == "null") return;  // `out` starts as null
-        }
-        fill(out, depth);
+        if (token.kind == TokenKind::Keyword && literal(token)) return;
+        value(depth);
     }
 
-    // Builds the object of the current token (and those it needs) in place in `out`.
-    void fill(Object& out, unsigned depth) {
+    // The value of the current token and of those it needs. Inlined into its two
+    // callers, and the containers kept out of line, so that scalars, nearly every
+    // operand, cost no call; the compiler would not choose this on its own.
+    [[gnu::always_inline]] void value(unsigned depth) {
         const Token& token = current();
         switch (token.kind) {
             case TokenKind::Name:
-                out.value.emplace<Name>().bytes.assign(token.bytes);
+                sink_.name(token.bytes);
                 return;
             case TokenKind::String:
-                out.value.emplace<String>().bytes.assign(token.bytes);
+                sink_.string(token.bytes);
                 return;
             case TokenKind::Real:
-                out.value.emplace<Number>(token.real);
+                sink_.number(token.real);
                 return;
             case TokenKind::Integer:
-                number_or_reference(out, token.integer);
+                number_or_reference(token.integer);
                 return;
-            case TokenKind::ArrayStart: {
-                check_depth(token, depth);
-                // Elements gather on a shared stack so the array is allocated once.
-                const std::size_t mark = items_.size();
-                while (read().kind != TokenKind::ArrayEnd) {
-                    Object element;
-                    fill_element(element, depth + 1);
-                    items_.push_back(std::move(element));
-                }
-                out.value.emplace<Array>(std::make_move_iterator(items_.begin() + static_cast<std::ptrdiff_t>(mark)),
-                                         std::make_move_iterator(items_.end()));
-                items_.resize(mark);
+            case TokenKind::ArrayStart:
+                array(depth);
                 return;
-            }
-            case TokenKind::DictStart: {
-                check_depth(token, depth);
-                std::vector<Dictionary::Entry> entries;
-                for (;;) {
-                    const Token& key = read();
-                    if (key.kind == TokenKind::DictEnd) break;
-                    if (key.kind != TokenKind::Name)
-                        throw PdfError::invalid_token(key.offset, "expected content dictionary key");
-                    Dictionary::Entry& entry = entries.emplace_back(key.bytes, Object());
-                    read();
-                    fill_element(entry.second, depth + 1);
-                }
-                out.value.emplace<Dictionary>(std::move(entries));
+            case TokenKind::DictStart:
+                dictionary(depth);
                 return;
-            }
             default:
-                throw PdfError::invalid_token(current_end(), "unexpected content token " + token_debug(token));
+                unexpected(token);
         }
+    }
+
+    [[gnu::noinline]] void array(unsigned depth) {
+        check_depth(current(), depth);
+        const auto mark = sink_.begin_array();
+        while (read().kind != TokenKind::ArrayEnd) element(depth + 1);
+        sink_.end_array(mark);
+    }
+
+    [[gnu::noinline]] void dictionary(unsigned depth) {
+        check_depth(current(), depth);
+        const auto mark = sink_.begin_dict();
+        for (;;) {
+            const Token& key = read();
+            if (key.kind == TokenKind::DictEnd) break;
+            if (key.kind != TokenKind::Name) throw PdfError::invalid_token(key.offset, "expected content dictionary key");
+            sink_.key(key.bytes);
+            read();
+            element(depth + 1);
+        }
+        sink_.end_dict(mark);
+    }
+
+    [[noreturn]] void unexpected(const Token& token) const {
+        throw PdfError::invalid_token(current_end(), "unexpected content token " + token_debug(token));
     }
 
     static void check_depth(const Token& token, unsigned depth) {
@@ -231,11 +369,12 @@ private:
         }
     }
 
-    static constexpr unsigned kRing = 3;
+    // A power of two keeps the ring arithmetic to a mask.
+    static constexpr unsigned kRing = 4;
 
     std::string_view data_;
     Lexer lexer_;
-    std::vector<Object> items_;
+    Sink sink_;
     Slot ring_[kRing];
     unsigned head_ = 0;
     unsigned pending_ = 0;  // tokens lexed ahead of the current one
@@ -244,7 +383,11 @@ private:
 }  // namespace
 
 void for_each_content_operation(std::string_view bytes, const ContentVisitor& visit) {
-    ContentParser(bytes).run(visit);
+    ContentParser<ObjectOperandSink>(bytes).run(visit);
+}
+
+void for_each_text_operation(std::string_view bytes, const TextOperationVisitor& visit) {
+    ContentParser<TextOperandSink>(bytes).run(visit);
 }
 
 std::vector<ContentOperation> parse_content_operations(std::string_view bytes) {
@@ -256,7 +399,7 @@ std::vector<ContentOperation> parse_content_operations(std::string_view bytes) {
         operation.operands.reserve(operands.size());
         operation.operands.assign(std::make_move_iterator(operands.begin()), std::make_move_iterator(operands.end()));
     };
-    ContentParser(bytes).run(collect);
+    ContentParser<ObjectOperandSink>(bytes).run(collect);
     return operations;
 }
 

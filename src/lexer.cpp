@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -41,6 +42,25 @@ constexpr std::array<std::int8_t, 256> make_nibbles() {
 
 constexpr auto kClass = make_classes();
 constexpr auto kNibble = make_nibbles();
+
+// What the first byte of a token makes of it; Other is `>>` or an error.
+enum class Start : std::uint8_t { Keyword, Number, Name, LiteralString, Angle, ArrayStart, ArrayEnd, Other };
+
+constexpr std::array<Start, 256> make_starts() {
+    std::array<Start, 256> t{};
+    for (int c = 0; c < 256; ++c) {
+        if (kClass[c] & kNumberStart) t[c] = Start::Number;
+        else if (kClass[c] & (kWhite | kDelim)) t[c] = Start::Other;
+    }
+    t['/'] = Start::Name;
+    t['('] = Start::LiteralString;
+    t['<'] = Start::Angle;
+    t['['] = Start::ArrayStart;
+    t[']'] = Start::ArrayEnd;
+    return t;
+}
+
+constexpr auto kStart = make_starts();
 
 inline bool is_terminator(unsigned char c) { return (kClass[c] & (kWhite | kDelim)) != 0; }
 
@@ -86,10 +106,9 @@ Token Lexer::next_token() {
     return token;
 }
 
-void Lexer::skip_ws_and_comments() {
-    const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
-    const std::uint64_t n = data_.size();
-    std::uint64_t p = pos_;
+namespace {
+
+inline std::uint64_t skip_from(const unsigned char* d, std::uint64_t n, std::uint64_t p) {
     while (p < n) {
         const unsigned char c = d[p];
         if (kClass[c] & kWhite) {
@@ -101,56 +120,49 @@ void Lexer::skip_ws_and_comments() {
             break;
         }
     }
-    pos_ = p;
+    return p;
 }
 
-void Lexer::next_token(Token& token) {
-    skip_ws_and_comments();
-    const std::uint64_t n = data_.size();
-    if (pos_ >= n) throw PdfError::unexpected_eof();
-    token.offset = pos_;
-    const unsigned char c = static_cast<unsigned char>(data_[pos_]);
-    switch (c) {
-        case '[':
-            token.kind = TokenKind::ArrayStart;
-            ++pos_;
-            return;
-        case ']':
-            token.kind = TokenKind::ArrayEnd;
-            ++pos_;
-            return;
-        case '<':
-            if (pos_ + 1 >= n) throw PdfError::unexpected_eof();
-            if (data_[pos_ + 1] == '<') {
-                token.kind = TokenKind::DictStart;
-                pos_ += 2;
-                return;
-            }
-            lex_hex_string(token);
-            return;
-        case '>':
-            if (pos_ + 1 < n && data_[pos_ + 1] == '>') {
-                token.kind = TokenKind::DictEnd;
-                pos_ += 2;
-                return;
-            }
-            throw_unexpected_byte(c, pos_);
-        case '(':
-            lex_literal_string(token);
-            return;
-        case '/':
-            lex_name(token);
-            return;
-        default:
-            break;
-    }
-    if (kClass[c] & kNumberStart) {
-        lex_number(token);
-    } else if (is_terminator(c)) {
-        throw_unexpected_byte(c, pos_);
+// Exactly representable powers of ten: a mantissa below 2^53 divided by one of
+// them is correctly rounded, so short decimals need no general conversion.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A number at `pos` short enough to convert exactly on the spot: at most 15 digits
+// with a point, 18 without. False, with nothing consumed, for anything else.
+inline bool lex_short_number(const unsigned char* d, std::uint64_t n, std::uint64_t& pos, Token& token) {
+    std::uint64_t p = pos;
+    const bool negative = d[p] == '-';
+    if (negative || d[p] == '+') ++p;
+    std::uint64_t mantissa = 0;  // wraps for long numbers, which are refused below
+    const auto digit_run = [&] {
+        const std::uint64_t first = p;
+        for (unsigned digit; p < n && (digit = d[p] - unsigned{'0'}) <= 9; ++p) mantissa = mantissa * 10 + digit;
+        return p - first;
+    };
+    std::uint64_t digits = digit_run();
+    if (p < n && d[p] == '.') {
+        ++p;
+        const std::uint64_t fraction_digits = digit_run();
+        digits += fraction_digits;
+        if (digits == 0 || digits > 15) return false;
+        const double value = static_cast<double>(mantissa) / kPow10[fraction_digits];
+        token.kind = TokenKind::Real;
+        token.real = negative ? -value : value;
     } else {
-        lex_keyword(token);
+        if (digits == 0 || digits > 18) return false;
+        const auto value = static_cast<Integer>(mantissa);
+        token.kind = TokenKind::Integer;
+        token.integer = negative ? -value : value;
     }
+    pos = p;
+    return true;
+}
+
+}  // namespace
+
+void Lexer::skip_ws_and_comments() {
+    pos_ = skip_from(reinterpret_cast<const unsigned char*>(data_.data()), data_.size(), pos_);
 }
 
 void Lexer::lex_keyword(Token& token) {
@@ -160,55 +172,102 @@ void Lexer::lex_keyword(Token& token) {
     std::uint64_t p = start;
     while (p < n && !is_terminator(d[p])) ++p;
     token.kind = TokenKind::Keyword;
-    token.keyword = data_.substr(start, p - start);
+    token.keyword = std::string_view(data_.data() + start, p - start);
     pos_ = p;
 }
 
-namespace {
+void Lexer::next_token(Token& token) {
+    if (!next_token_or_end(token)) throw PdfError::unexpected_eof();
+}
 
-// Exactly representable powers of ten: a mantissa below 2^53 divided by one of
-// them is correctly rounded, so short decimals need no general conversion.
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+bool Lexer::next_token_or_end(Token& token) {
+    const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
+    const std::uint64_t n = data_.size();
+    const std::uint64_t p = skip_from(d, n, pos_);
+    pos_ = p;
+    if (p >= n) return false;
+    token.offset = p;
+    // Every case ends in a tail call or a plain return, so the hot ones need no frame.
+    switch (kStart[d[p]]) {
+        case Start::Number:
+            if (!lex_short_number(d, n, pos_, token)) lex_number(token);
+            return true;
+        case Start::Keyword:
+            lex_keyword(token);
+            return true;
+        case Start::Name:
+            lex_name(token);
+            return true;
+        case Start::LiteralString:
+            lex_literal_string(token);
+            return true;
+        case Start::ArrayStart:
+            token.kind = TokenKind::ArrayStart;
+            pos_ = p + 1;
+            return true;
+        case Start::ArrayEnd:
+            token.kind = TokenKind::ArrayEnd;
+            pos_ = p + 1;
+            return true;
+        case Start::Angle:
+            lex_angle(token);
+            return true;
+        case Start::Other:
+            lex_close(token);
+            return true;
+    }
+    return true;
+}
 
-}  // namespace
+// `<<`, or a hexadecimal string.
+void Lexer::lex_angle(Token& token) {
+    const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
+    if (pos_ + 1 >= data_.size()) throw PdfError::unexpected_eof();
+    if (d[pos_ + 1] != '<') {
+        lex_hex_string(token);
+        return;
+    }
+    token.kind = TokenKind::DictStart;
+    pos_ += 2;
+}
 
+// `>>`; any other delimiter cannot start a token.
+void Lexer::lex_close(Token& token) {
+    const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
+    if (d[pos_] == '>' && pos_ + 1 < data_.size() && d[pos_ + 1] == '>') {
+        token.kind = TokenKind::DictEnd;
+        pos_ += 2;
+        return;
+    }
+    throw_unexpected_byte(d[pos_], pos_);
+}
+
+// Numbers that lex_short_number leaves: long ones and malformed ones.
 void Lexer::lex_number(Token& token) {
     const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
     const std::uint64_t n = data_.size();
     const std::uint64_t start = pos_;
     std::uint64_t p = start;
     const bool negative = d[p] == '-';
-    if (d[p] == '+' || d[p] == '-') ++p;
+    if (d[p] == '+' || negative) ++p;
     bool point = false;
-    unsigned digits = 0, fraction_digits = 0;
-    std::uint64_t mantissa = 0;
-    while (p < n) {
-        const unsigned char c = d[p];
-        if (kClass[c] & kDigit) {
-            if (++digits <= 19) mantissa = mantissa * 10 + (c - '0');
-            fraction_digits += point;
-        } else if (c == '.' && !point) {
+    bool digits = false;
+    for (; p < n; ++p) {
+        if (kClass[d[p]] & kDigit) {
+            digits = true;
+        } else if (d[p] == '.' && !point) {
             point = true;
         } else {
             break;
         }
-        ++p;
     }
     pos_ = p;
+    const char* first = data_.data() + start + (d[start] == '+');  // from_chars rejects a leading '+'
+    const char* last = data_.data() + p;
 
     if (point) {
         if (!digits) throw PdfError::invalid_token(start, "invalid real number");
         token.kind = TokenKind::Real;
-        if (digits <= 15) {
-            const double value = static_cast<double>(mantissa) / kPow10[fraction_digits];
-            token.real = negative ? -value : value;
-            return;
-        }
-        const char* first = data_.data() + start;
-        const char* last = data_.data() + p;
-        // from_chars rejects a leading '+'.
-        if (*first == '+') ++first;
         double value = 0;
         const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::fixed);
         if (ec == std::errc::result_out_of_range) {
@@ -232,15 +291,9 @@ void Lexer::lex_number(Token& token) {
 
     if (!digits) throw PdfError::invalid_token(start, "invalid integer");
     token.kind = TokenKind::Integer;
-    if (digits <= 18) {
-        const auto value = static_cast<Integer>(mantissa);
-        token.integer = negative ? -value : value;
-        return;
-    }
-    const char* first = data_.data() + start + (d[start] == '+');
     Integer value = 0;
-    const auto [ptr, ec] = std::from_chars(first, data_.data() + p, value);
-    if (ec != std::errc() || ptr != data_.data() + p) throw PdfError::invalid_token(start, "invalid integer");
+    const auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc() || ptr != last) throw PdfError::invalid_token(start, "invalid integer");
     token.integer = value;
 }
 
@@ -320,27 +373,38 @@ void Lexer::lex_hex_string(Token& token) {
     const auto* d = reinterpret_cast<const unsigned char*>(data_.data());
     const std::uint64_t n = data_.size();
     const std::uint64_t start = pos_;
+    const void* close = std::memchr(d + start + 1, '>', n - start - 1);
+    const std::uint64_t end = close ? static_cast<std::uint64_t>(static_cast<const unsigned char*>(close) - d) : n;
+    // Written in place: at most one byte per two digits, plus a padded odd one.
     std::string& out = token.bytes;
-    out.clear();
+    out.resize((end - start) / 2 + 1);
+    char* w = out.data();
     std::uint64_t p = start + 1;
+    // Digit pairs, the usual content, go a byte at a time.
+    for (; p + 1 < end; p += 2) {
+        const int high = kNibble[d[p]], low = kNibble[d[p + 1]];
+        if ((high | low) < 0) break;
+        *w++ = static_cast<char>((high << 4) | low);
+    }
     int high = -1;
-    for (;;) {
-        if (p >= n) throw PdfError::unexpected_eof();
-        const unsigned char c = d[p++];
-        if (c == '>') break;
-        if (kClass[c] & kWhite) continue;
-        const int nibble = kNibble[c];
-        if (nibble < 0) throw PdfError::invalid_token(start, "invalid hex string");
+    for (; p < end; ++p) {
+        const int nibble = kNibble[d[p]];
+        if (nibble < 0) {
+            if (kClass[d[p]] & kWhite) continue;
+            throw PdfError::invalid_token(start, "invalid hex string");
+        }
         if (high < 0) {
             high = nibble;
         } else {
-            out.push_back(static_cast<char>((high << 4) | nibble));
+            *w++ = static_cast<char>((high << 4) | nibble);
             high = -1;
         }
     }
-    if (high >= 0) out.push_back(static_cast<char>(high << 4));
+    if (!close) throw PdfError::unexpected_eof();
+    if (high >= 0) *w++ = static_cast<char>(high << 4);
+    out.resize(static_cast<std::size_t>(w - out.data()));
     token.kind = TokenKind::String;
-    pos_ = p;
+    pos_ = end + 1;
 }
 
 }  // namespace quarvel

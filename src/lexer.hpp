@@ -31,6 +31,8 @@ public:
     Token next_token();
     // Same, reusing `token`'s buffers to avoid allocating on hot paths.
     void next_token(Token& token);
+    // False, instead of UnexpectedEof, when only whitespace and comments are left.
+    bool next_token_or_end(Token& token);
     // Never fails; a comment running to the end leaves pos at the end.
     void skip_ws_and_comments();
 
@@ -40,6 +42,8 @@ public:
 
 private:
     void lex_keyword(Token& token);
+    void lex_angle(Token& token);
+    void lex_close(Token& token);
     void lex_number(Token& token);
     void lex_name(Token& token);
     void lex_literal_string(Token& token);

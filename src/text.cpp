@@ -59,14 +59,6 @@ std::optional<ToUnicodeCMap> Document::font_to_unicode(const PageRecord& page, s
     return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
 }
 
-namespace {
-
-const std::string* last_string(const std::vector<Object>& operands) {
-    return operands.empty() ? nullptr : operands.back().as_string();
-}
-
-}  // namespace
-
 std::string Document::page_text_with_cache(const PageRecord& page, FontCache& cache) const {
     const Object* contents = page.dictionary->get("Contents");
     if (!contents) return {};
@@ -90,7 +82,7 @@ std::string Document::page_text_with_cache(const PageRecord& page, FontCache& ca
     std::vector<std::pair<std::string, const ToUnicodeCMap*>> selected;
     // A font error fails the page, but a syntax error later in the stream is reported first.
     std::optional<PdfError> font_error;
-    auto select_font = [&](const std::string& name) {
+    auto select_font = [&](std::string_view name) {
         for (const auto& [known, cmap] : selected) {
             if (known == name) {
                 current = cmap;
@@ -104,12 +96,12 @@ std::string Document::page_text_with_cache(const PageRecord& page, FontCache& ca
         selected.emplace_back(name, current);
     };
 
-    for_each_content_operation(bytes, [&](std::string_view op, std::vector<Object>& operands) {
+    for_each_text_operation(bytes, [&](std::string_view op, const TextOperands& operands) {
         if (font_error || op.empty() || op.size() > 2) return;
         const char c0 = op[0], c1 = op.size() == 2 ? op[1] : '\0';
         if (c0 == 'T') {
             if (c1 == 'f') {
-                const std::string* name = operands.empty() ? nullptr : operands.front().as_name();
+                const std::optional<std::string_view> name = operands.first_name();
                 if (!name) return;
                 try {
                     select_font(*name);
@@ -117,18 +109,15 @@ std::string Document::page_text_with_cache(const PageRecord& page, FontCache& ca
                     font_error = std::move(e);
                 }
             } else if (c1 == 'j') {
-                if (const std::string* s = last_string(operands)) push_decoded_text(out, current, *s);
+                if (const auto s = operands.last_string()) push_decoded_text(out, current, *s);
             } else if (c1 == 'J') {
-                const Array* items = operands.empty() ? nullptr : operands.back().as_array();
-                if (!items) return;
-                for (const Object& item : *items)
-                    if (const std::string* s = item.as_string()) push_decoded_text(out, current, *s);
+                operands.for_each_last_array_string([&](std::string_view s) { push_decoded_text(out, current, s); });
             } else if (c1 == '*') {
                 if (!out.empty()) out.push_back('\n');
             }
         } else if ((c0 == '\'' || c0 == '"') && c1 == '\0') {
             if (!out.empty()) out.push_back('\n');
-            if (const std::string* s = last_string(operands)) push_decoded_text(out, current, *s);
+            if (const auto s = operands.last_string()) push_decoded_text(out, current, *s);
         }
     });
     if (font_error) throw std::move(*font_error);

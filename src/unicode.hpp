@@ -7,28 +7,37 @@
 
 namespace quarvel {
 
+// Writes the UTF-8 of `c` (at most four bytes) at `w`; returns its length.
+inline std::size_t encode_utf8(char* w, char32_t c) {
+    if (c < 0x80) {
+        w[0] = static_cast<char>(c);
+        return 1;
+    }
+    std::size_t n;
+    if (c < 0x800) {
+        w[0] = static_cast<char>(0xC0 | (c >> 6));
+        n = 2;
+    } else if (c < 0x10000) {
+        w[0] = static_cast<char>(0xE0 | (c >> 12));
+        w[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        n = 3;
+    } else {
+        w[0] = static_cast<char>(0xF0 | (c >> 18));
+        w[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        w[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        n = 4;
+    }
+    w[n - 1] = static_cast<char>(0x80 | (c & 0x3F));
+    return n;
+}
+
 inline void append_utf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
         return;
     }
     char buffer[4];
-    std::size_t n;
-    if (c < 0x800) {
-        buffer[0] = static_cast<char>(0xC0 | (c >> 6));
-        n = 2;
-    } else if (c < 0x10000) {
-        buffer[0] = static_cast<char>(0xE0 | (c >> 12));
-        buffer[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        n = 3;
-    } else {
-        buffer[0] = static_cast<char>(0xF0 | (c >> 18));
-        buffer[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        buffer[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        n = 4;
-    }
-    buffer[n - 1] = static_cast<char>(0x80 | (c & 0x3F));
-    out.append(buffer, n);
+    out.append(buffer, encode_utf8(buffer, c));
 }
 
 // UTF-8 with each invalid sequence replaced by U+FFFD.

@@ -18,6 +18,12 @@ using namespace std::string_literals;
 std::string bfchar(std::string_view body) { return "1 beginbfchar " + std::string(body) + " endbfchar\n"; }
 std::string bfrange(std::string_view body) { return "1 beginbfrange " + std::string(body) + " endbfrange\n"; }
 
+std::string repeat_text(std::string_view unit, std::size_t times) {
+    std::string out;
+    while (times--) out += unit;
+    return out;
+}
+
 struct DecodeCase {
     std::string cmap, input, expected;  // expected in UTF-8
 };
@@ -46,6 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "AB\U0001F600\uFFFD\x04"},
         DecodeCase{bfchar("<010203040506> <0041> <0102> <0042>"), "\x01\x02\x03\x04\x05\x06\x01\x02\x03", "AB\x03"},
         DecodeCase{bfchar("<01> <0041>") + "beginbfchar", "\x01", "A"},
+        // texts longer than a short copy, for one- and two-byte codes, past the output buffer
+        DecodeCase{bfchar("<01> <00410042004300440045>"), "\x01\x01", "ABCDEABCDE"},
+        DecodeCase{bfchar("<0102> <00410042004300440045>"), "\x01\x02\x01", "ABCDE\x01"},
+        DecodeCase{bfchar("<01> <00E9>"), std::string(300, '\x01'), repeat_text("\u00e9", 300)},
         // incrementing ranges
         DecodeCase{bfrange("<0000> <0002> <0041>"), "\x00\x00\x00\x01\x00\x02\x00\x03"s, "ABC\0\x03"s},
         DecodeCase{bfrange("<00> <01> <00FF>"), "\x00\x01"s, "\u00ff\u0100"},

@@ -23,6 +23,41 @@ std::string render(std::string_view input) {
     return out;
 }
 
+bool shows_text(std::string_view op) {
+    return op == "Tf" || op == "Tj" || op == "TJ" || op == "'" || op == "\"" || op == "T*";
+}
+
+// What text extraction needs of each operation, from the full objects...
+std::string text_view_of_objects(std::string_view input) {
+    std::string out;
+    for (const ContentOperation& op : parse_content_operations(input)) {
+        if (!shows_text(op.op)) continue;
+        out += op.op + "(";
+        if (!op.operands.empty()) {
+            if (const std::string* name = op.operands.front().as_name()) out += "/" + *name;
+            if (const std::string* s = op.operands.back().as_string()) out += "(" + *s + ")";
+            if (const Array* items = op.operands.back().as_array())
+                for (const Object& item : *items)
+                    if (const std::string* s = item.as_string()) out += "[" + *s + "]";
+        }
+        out += ") ";
+    }
+    return out;
+}
+
+// ...and from the path that builds none.
+std::string text_view(std::string_view input) {
+    std::string out;
+    for_each_text_operation(input, [&](std::string_view op, const TextOperands& operands) {
+        out.append(op).append("(");
+        if (auto name = operands.first_name()) out.append("/").append(*name);
+        if (auto s = operands.last_string()) out.append("(").append(*s).append(")");
+        operands.for_each_last_array_string([&](std::string_view s) { out.append("[").append(s).append("]"); });
+        out += ") ";
+    });
+    return out;
+}
+
 struct Case {
     std::string input, expected;  // the operations, "=" for the input itself, or the error
 };
@@ -33,6 +68,9 @@ TEST_P(Content, Parses) {
     const Case& c = GetParam();
     const std::string got = testing_support::value_or_error([&] { return render(c.input); });
     EXPECT_EQ(got, c.expected == "=" ? c.input : c.expected);
+    // The text path reads the same grammar: same errors, same text operands.
+    EXPECT_EQ(testing_support::value_or_error([&] { return text_view(c.input); }),
+              testing_support::value_or_error([&] { return text_view_of_objects(c.input); }));
 }
 
 std::string at(int offset, const std::string& message) {
@@ -65,7 +103,9 @@ INSTANTIATE_TEST_SUITE_P(
              "q; BI; /W 4 /H 1 /IM true /F [/AHx] ID; EI; Q"},
         Case{"BI ID EI EI", "BI; ID; EI; EI"}, Case{"BI ID >> EI", "BI; ID; EI"},
         Case{"BI ID x EI/X Do", "BI; ID; EI; /X Do"}, Case{"BI /W 1 ID \x80(\n EI\x80", "BI; /W 1 ID"},
-        Case{"BI /W 1 ID", "BI; /W 1 ID"}));
+        Case{"BI /W 1 ID", "BI; /W 1 ID"},
+        // text operands: nested arrays and dictionaries hold no shown strings
+        Case{"[[(a)] (b)] TJ <</A (x)>> Tj 1 Tf /F (y) 2 \" (z) '", "[[(a)] (b)] TJ; << /A (x) >> Tj; 1 Tf; /F (y) 2 \"; (z) '"}));
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, Content,
