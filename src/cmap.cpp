@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "error.hpp"
+#include "lexer.hpp"
 #include "unicode.hpp"
 
 namespace quarvel {
@@ -32,9 +33,6 @@ struct TextRef {
     std::size_t size = 0;
 };
 
-bool is_cmap_whitespace(unsigned char c) {
-    return c == 0 || c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ';
-}
 
 std::vector<std::string_view> tokenize(std::string_view data) {
     std::vector<std::string_view> tokens;
@@ -42,7 +40,7 @@ std::vector<std::string_view> tokenize(std::string_view data) {
     while (true) {
         while (i < n) {
             auto c = static_cast<unsigned char>(data[i]);
-            if (is_cmap_whitespace(c)) {
+            if (is_pdf_whitespace(c)) {
                 ++i;
             } else if (c == '%') {
                 while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
@@ -63,7 +61,7 @@ std::vector<std::string_view> tokenize(std::string_view data) {
         } else {
             while (i < n) {
                 auto d = static_cast<unsigned char>(data[i]);
-                if (is_cmap_whitespace(d) || d == '[' || d == ']') break;
+                if (is_pdf_whitespace(d) || d == '[' || d == ']') break;
                 ++i;
             }
         }
@@ -71,12 +69,6 @@ std::vector<std::string_view> tokenize(std::string_view data) {
     }
 }
 
-int hex_value(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::string parse_hex_token(std::string_view token) {
     if (token.size() < 2 || token.front() != '<' || token.back() != '>')
@@ -85,8 +77,8 @@ std::string parse_hex_token(std::string_view token) {
     int high = -1;
     for (char ch : token.substr(1, token.size() - 2)) {
         auto c = static_cast<unsigned char>(ch);
-        if (is_cmap_whitespace(c)) continue;
-        int v = hex_value(c);
+        if (is_pdf_whitespace(c)) continue;
+        int v = hex_digit_value(c);
         if (v < 0) throw PdfError::invalid_token(0, "invalid CMap hex");
         if (high < 0) {
             high = v;

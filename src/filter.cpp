@@ -9,6 +9,7 @@
 #include <new>
 
 #include "error.hpp"
+#include "lexer.hpp"
 #include "trace.hpp"
 #include "unicode.hpp"
 
@@ -18,22 +19,7 @@ namespace {
 
 constexpr std::string_view kNotSupported = "filter is not supported yet";
 
-bool is_filter_white_space(unsigned char c) {
-    return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32;
-}
 
-// 0-15 for hex digits, 0xFF otherwise.
-constexpr std::array<std::uint8_t, 256> make_hex_table() {
-    std::array<std::uint8_t, 256> table{};
-    for (auto& v : table) v = 0xFF;
-    for (int i = 0; i < 10; ++i) table['0' + i] = static_cast<std::uint8_t>(i);
-    for (int i = 0; i < 6; ++i) {
-        table['a' + i] = static_cast<std::uint8_t>(10 + i);
-        table['A' + i] = static_cast<std::uint8_t>(10 + i);
-    }
-    return table;
-}
-constexpr std::array<std::uint8_t, 256> kHexValue = make_hex_table();
 
 void append_be32(std::string& out, std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
@@ -252,10 +238,10 @@ std::string decode_ascii_hex(std::string_view filter, std::string_view input) {
     int high = -1;
     for (char ch : input) {
         const auto c = static_cast<unsigned char>(ch);
-        if (is_filter_white_space(c)) continue;
+        if (is_pdf_whitespace(c)) continue;
         if (c == '>') break;
-        const std::uint8_t v = kHexValue[c];
-        if (v == 0xFF) throw PdfError::decode(filter, "invalid ASCIIHex digit");
+        const int v = hex_digit_value(c);
+        if (v < 0) throw PdfError::decode(filter, "invalid ASCIIHex digit");
         if (high < 0) {
             high = v;
         } else {
@@ -290,7 +276,7 @@ std::string decode_ascii85(std::string_view filter, std::string_view input) {
 
     for (std::size_t i = 0; i < input.size(); ++i) {
         const auto c = static_cast<unsigned char>(input[i]);
-        if (is_filter_white_space(c)) continue;
+        if (is_pdf_whitespace(c)) continue;
         if (c >= '!' && c <= 'u') {
             group = group * 85 + (c - '!');
             if (++count == 5) flush(5);

@@ -31,17 +31,7 @@ constexpr std::array<std::uint8_t, 256> make_classes() {
     return t;
 }
 
-constexpr std::array<std::int8_t, 256> make_nibbles() {
-    std::array<std::int8_t, 256> t{};
-    for (auto& v : t) v = -1;
-    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
-    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
-    return t;
-}
-
 constexpr auto kClass = make_classes();
-constexpr auto kNibble = make_nibbles();
 
 // What the first byte of a token makes of it; Other is `>>` or an error.
 enum class Start : std::uint8_t { Keyword, Number, Name, LiteralString, Angle, ArrayStart, ArrayEnd, Other };
@@ -89,13 +79,12 @@ const char* token_kind_name(TokenKind kind) {
     return "Unknown";
 }
 
-bool is_pdf_whitespace(unsigned char c) { return (kClass[c] & kWhite) != 0; }
 bool is_pdf_delimiter(unsigned char c) { return (kClass[c] & kDelim) != 0; }
 bool is_pdf_regular(unsigned char c) { return !is_terminator(c); }
 
 std::uint8_t hex_pair(unsigned char high, unsigned char low, std::uint64_t offset) {
-    const int h = kNibble[high];
-    const int l = kNibble[low];
+    const int h = hex_digit_value(high);
+    const int l = hex_digit_value(low);
     if (h < 0 || l < 0) throw PdfError::invalid_token(offset, "invalid hex digit");
     return static_cast<std::uint8_t>((h << 4) | l);
 }
@@ -382,13 +371,13 @@ void Lexer::lex_hex_string(Token& token) {
     std::uint64_t p = start + 1;
     // Digit pairs, the usual content, go a byte at a time.
     for (; p + 1 < end; p += 2) {
-        const int high = kNibble[d[p]], low = kNibble[d[p + 1]];
+        const int high = hex_digit_value(d[p]), low = hex_digit_value(d[p + 1]);
         if ((high | low) < 0) break;
         *w++ = static_cast<char>((high << 4) | low);
     }
     int high = -1;
     for (; p < end; ++p) {
-        const int nibble = kNibble[d[p]];
+        const int nibble = hex_digit_value(d[p]);
         if (nibble < 0) {
             if (kClass[d[p]] & kWhite) continue;
             throw PdfError::invalid_token(start, "invalid hex string");

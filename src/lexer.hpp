@@ -1,6 +1,7 @@
 // Tokenizer for the PDF object syntax, over a borrowed buffer.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -54,9 +55,25 @@ private:
 };
 
 // Byte classes of the object syntax.
-bool is_pdf_whitespace(unsigned char c);
+// The six whitespace bytes, shared by the object syntax, the ASCII filters and CMaps.
+inline bool is_pdf_whitespace(unsigned char c) { return c == 0 || c == 9 || c == 10 || c == 12 || c == 13 || c == 32; }
 bool is_pdf_delimiter(unsigned char c);
 bool is_pdf_regular(unsigned char c);
+
+namespace detail {
+constexpr std::array<std::int8_t, 256> make_hex_digit_values() {
+    std::array<std::int8_t, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::int8_t>(c - 'A' + 10);
+    return t;
+}
+inline constexpr auto kHexDigitValues = make_hex_digit_values();
+}  // namespace detail
+
+// 0-15 for a hexadecimal digit of either case, -1 for any other byte.
+inline int hex_digit_value(unsigned char c) { return detail::kHexDigitValues[c]; }
 
 // Two hex digits, high nibble first; anything else is InvalidToken "invalid hex digit" at `offset`.
 std::uint8_t hex_pair(unsigned char high, unsigned char low, std::uint64_t offset);
