@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "cmap.hpp"
 #include "error.hpp"
 #include "flat_map.hpp"
 #include "object.hpp"
@@ -32,25 +31,6 @@ struct PageRecord {
     const Dictionary* dictionary = nullptr;  // the page's own dictionary
     ObjectId id;
     PageAttributes inherited;  // from the ancestors only
-};
-
-// Which font a cached ToUnicode CMap belongs to: the font object when the resource
-// entry is a reference, else the page and the resource name.
-struct FontCacheKey {
-    ObjectId id;
-    std::optional<std::string> name;
-    friend auto operator<=>(const FontCacheKey&, const FontCacheKey&) = default;
-};
-using FontCache = std::map<FontCacheKey, std::optional<ToUnicodeCMap>>;
-
-// One row of the object listing.
-struct PdfObjectSummary {
-    ObjectId id;
-    const char* kind = "null";  // Object::type_name()
-    std::optional<std::string> xref;
-    std::string text;
-
-    PdfObjectSummary(ObjectId id, const Object& object, const XrefEntry* entry);
 };
 
 class Document {
@@ -80,19 +60,6 @@ public:
     // Null when the page has no resources.
     const Dictionary* page_resource_dictionary(const Dictionary& page, const Object* inherited_resources) const;
     void collect_content_streams(const Object& contents, std::vector<const Stream*>& list) const;
-
-    // Page text.
-    std::string page_text(const PageRecord& page) const;
-    std::vector<std::string> page_texts() const;
-    std::string text() const;
-    std::string page_text_with_cache(const PageRecord& page, FontCache& cache) const;
-    FontCacheKey font_cache_key(const PageRecord& page, std::string_view font_name) const;
-    std::optional<ToUnicodeCMap> font_to_unicode(const PageRecord& page, std::string_view font_name) const;
-    std::optional<std::string> references_text() const;
-
-    // Inspection.
-    PdfObjectSummary object_summary(ObjectId id) const;
-    std::string dump_objects() const;
 };
 
 }  // namespace quarvel

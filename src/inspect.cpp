@@ -152,22 +152,22 @@ PdfObjectSummary::PdfObjectSummary(ObjectId id, const Object& object, const Xref
     if (entry) xref = xref_entry_text(*entry);
 }
 
-PdfObjectSummary Document::object_summary(ObjectId id) const {
-    const Object* object = find(id);
+PdfObjectSummary object_summary(const Document& document, ObjectId id) {
+    const Object* object = document.find(id);
     if (!object) throw PdfError::dangling_reference(id);
-    return PdfObjectSummary(id, *object, xref.find(id));
+    return PdfObjectSummary(id, *object, document.xref.find(id));
 }
 
-std::string Document::dump_objects() const {
+std::string dump_objects(const Document& document) {
     // Written straight into one buffer: same layout as rendering each summary.
     std::string out;
     bool first = true;
-    for (const auto& [id, object] : objects) {
+    for (const auto& [id, object] : document.objects) {
         if (!first) out += "\n\n";
         first = false;
         append_id(out, id);
         out += " obj";
-        if (const XrefEntry* entry = xref.find(id)) {
+        if (const XrefEntry* entry = document.xref.find(id)) {
             out += " % ";
             append_xref_entry(out, *entry);
         }

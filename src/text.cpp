@@ -35,8 +35,8 @@ const Dictionary* font_dictionary(const Document& doc, const PageRecord& page) {
 
 }  // namespace
 
-FontCacheKey Document::font_cache_key(const PageRecord& page, std::string_view font_name) const {
-    if (const Dictionary* fonts = font_dictionary(*this, page)) {
+FontCacheKey font_cache_key(const Document& doc, const PageRecord& page, std::string_view font_name) {
+    if (const Dictionary* fonts = font_dictionary(doc, page)) {
         if (const Object* entry = fonts->get(font_name)) {
             if (const ObjectId* id = entry->as_reference()) return {*id, std::nullopt};
         }
@@ -44,26 +44,26 @@ FontCacheKey Document::font_cache_key(const PageRecord& page, std::string_view f
     return {page.id, std::string(font_name)};
 }
 
-std::optional<ToUnicodeCMap> Document::font_to_unicode(const PageRecord& page, std::string_view font_name) const {
-    const Dictionary* fonts = font_dictionary(*this, page);
+std::optional<ToUnicodeCMap> font_to_unicode(const Document& doc, const PageRecord& page, std::string_view font_name) {
+    const Dictionary* fonts = font_dictionary(doc, page);
     if (!fonts) return std::nullopt;
     const Object* entry = fonts->get(font_name);
     if (!entry) return std::nullopt;
-    const Dictionary* font = resolve(*entry).as_dictionary_like();
+    const Dictionary* font = doc.resolve(*entry).as_dictionary_like();
     if (!font) throw PdfError::type_mismatch("font resource", "dictionary");
     const Object* to_unicode = font->get("ToUnicode");
     if (!to_unicode) return std::nullopt;
-    const Stream* stream = resolve(*to_unicode).as_stream();
+    const Stream* stream = doc.resolve(*to_unicode).as_stream();
     if (!stream) throw PdfError::type_mismatch("font /ToUnicode", "stream");
     std::string owned;
     return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
 }
 
-std::string Document::page_text_with_cache(const PageRecord& page, FontCache& cache) const {
+std::string page_text_with_cache(const Document& doc, const PageRecord& page, FontCache& cache) {
     const Object* contents = page.dictionary->get("Contents");
     if (!contents) return {};
     std::vector<const Stream*> streams;
-    collect_content_streams(*contents, streams);
+    doc.collect_content_streams(*contents, streams);
     std::string joined, owned;
     std::string_view bytes;
     if (streams.size() == 1) {
@@ -89,9 +89,9 @@ std::string Document::page_text_with_cache(const PageRecord& page, FontCache& ca
                 return;
             }
         }
-        FontCacheKey key = font_cache_key(page, name);
+        FontCacheKey key = font_cache_key(doc, page, name);
         auto it = cache.find(key);
-        if (it == cache.end()) it = cache.emplace(std::move(key), font_to_unicode(page, name)).first;
+        if (it == cache.end()) it = cache.emplace(std::move(key), font_to_unicode(doc, page, name)).first;
         current = it->second ? &*it->second : nullptr;
         selected.emplace_back(name, current);
     };
@@ -124,29 +124,29 @@ std::string Document::page_text_with_cache(const PageRecord& page, FontCache& ca
     return out;
 }
 
-std::string Document::page_text(const PageRecord& page) const {
+std::string page_text(const Document& doc, const PageRecord& page) {
     FontCache cache;
-    return page_text_with_cache(page, cache);
+    return page_text_with_cache(doc, page, cache);
 }
 
-std::vector<std::string> Document::page_texts() const {
-    const std::vector<PageRecord> list = pages();
+std::vector<std::string> page_texts(const Document& doc) {
+    const std::vector<PageRecord> list = doc.pages();
     FontCache cache;
     std::vector<std::string> texts;
     texts.reserve(list.size());
-    for (const PageRecord& page : list) texts.push_back(page_text_with_cache(page, cache));
+    for (const PageRecord& page : list) texts.push_back(page_text_with_cache(doc, page, cache));
     return texts;
 }
 
-std::string Document::text() const {
+std::string text(const Document& doc) {
     QUARVEL_INFO_SPAN(span, trace::kDocumentTarget, "text", {"pages"});
-    const std::vector<PageRecord> list = pages();
+    const std::vector<PageRecord> list = doc.pages();
     span.record({"pages", static_cast<std::uint64_t>(list.size())});
     FontCache cache;
     std::string out;
     for (std::size_t i = 0; i < list.size(); ++i) {
         if (i) out.push_back('\n');
-        out += page_text_with_cache(list[i], cache);
+        out += page_text_with_cache(doc, list[i], cache);
     }
     return out;
 }
@@ -169,8 +169,8 @@ std::optional<std::string_view> extract_references_section(std::string_view text
     return section;
 }
 
-std::optional<std::string> Document::references_text() const {
-    const std::string all = text();
+std::optional<std::string> references_text(const Document& doc) {
+    const std::string all = text(doc);
     if (auto section = extract_references_section(all)) return std::string(*section);
     return std::nullopt;
 }

@@ -1,13 +1,36 @@
 // Page text: shown strings decoded through the fonts' ToUnicode CMaps.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cmap.hpp"
+#include "document.hpp"
 
 namespace quarvel {
+
+// Which font a cached ToUnicode CMap belongs to: the font object when the resource
+// entry is a reference, else the page and the resource name.
+struct FontCacheKey {
+    ObjectId id;
+    std::optional<std::string> name;
+    friend auto operator<=>(const FontCacheKey&, const FontCacheKey&) = default;
+};
+// Lives for one call, so that the pages of that call share parsed CMaps.
+using FontCache = std::map<FontCacheKey, std::optional<ToUnicodeCMap>>;
+
+std::string page_text(const Document& document, const PageRecord& page);
+std::vector<std::string> page_texts(const Document& document);
+// Every page's text, joined by line feeds.
+std::string text(const Document& document);
+std::string page_text_with_cache(const Document& document, const PageRecord& page, FontCache& cache);
+FontCacheKey font_cache_key(const Document& document, const PageRecord& page, std::string_view font_name);
+std::optional<ToUnicodeCMap> font_to_unicode(const Document& document, const PageRecord& page,
+                                             std::string_view font_name);
+std::optional<std::string> references_text(const Document& document);
 
 // Appends the text of one shown string: through `cmap` when the font has one,
 // else as a PDF text string.

@@ -4,33 +4,14 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "convert.hpp"
-#include "document.hpp"
 #include "file.hpp"
-#include "inspect.hpp"
+#include "methods.hpp"
 #include "module.hpp"
-#include "records.hpp"
 
 namespace quarvel::python {
 
 namespace {
-
-struct State {
-    std::optional<std::string> source_data;
-    std::optional<std::string> source_path;
-    Document document;
-};
-
-struct PyDocument {
-    PyObject_HEAD
-    alignas(State) unsigned char storage[sizeof(State)];
-};
-
-const State& state_of(PyObject* self) {
-    return *std::launder(reinterpret_cast<const State*>(reinterpret_cast<PyDocument*>(self)->storage));
-}
 
 // The instance takes the state over; nothing can fail after the allocation.
 Ref make_instance(State state) {
@@ -49,34 +30,10 @@ Ref from_bytes(PyObject* data, const char* function) {
     return make_instance(State{std::string(bytes), std::nullopt, std::move(document)});
 }
 
-std::string source_of(const State& state) {
-    if (state.source_data) return *state.source_data;
-    if (state.source_path) return read_file(*state.source_path);
-    raise(PyExc_ValueError, "original PDF bytes are not available");
-}
-
-// Page-indexed methods report a broken page tree before a bad index.
-template <class Use>
-Ref with_page(const State& state, std::size_t index, Use&& use) {
-    std::vector<PageRecord> pages = state.document.pages();
-    if (index >= pages.size()) raise(PyExc_ValueError, "page index out of range");
-    return use(pages[index]);
-}
-
 const char* const kData[] = {"data", nullptr};
 const char* const kPath[] = {"path", nullptr};
-const char* const kObjectId[] = {"number", "generation", nullptr};
-const char* const kIndex[] = {"index", nullptr};
 
-ObjectId object_id_args(PyObject* args, PyObject* kwargs, const char* format, const char* function) {
-    PyObject* number = nullptr;
-    PyObject* generation = nullptr;
-    parse_arguments(args, kwargs, format, kObjectId, &number, &generation);
-    std::uint32_t n = u32_arg(number, {function, "number"});
-    return ObjectId{n, u16_arg(generation, {function, "generation"}, 0)};
-}
-
-// Constructors.
+}  // namespace
 
 Ref parse(PyObject* args, PyObject* kwargs) {
     PyObject* data = nullptr;
@@ -101,111 +58,7 @@ Ref open_mmap(PyObject* args, PyObject* kwargs) {
     return make_instance(State{std::nullopt, std::move(path), std::move(document)});
 }
 
-// Methods without arguments.
-
-Ref source_bytes(const State& s) {
-    if (s.source_data) return new_bytes(*s.source_data);
-    return new_bytes(source_of(s));
-}
-
-Ref version_tuple(PdfVersion version) { return new_tuple2(new_uint(version.major), new_uint(version.minor)); }
-
-Ref version(const State& s) { return version_tuple(s.document.version); }
-Ref effective_version(const State& s) { return version_tuple(s.document.effective_version()); }
-Ref page_count(const State& s) { return new_uint(s.document.page_count()); }
-Ref object_count(const State& s) { return new_uint(s.document.objects.size()); }
-
-Ref xref(const State& s) {
-    Ref list = new_list();
-    for (const auto& [id, entry] : s.document.xref) append(list, xref_dict(id, entry));
-    return list;
-}
-
-Ref objects(const State& s) {
-    Ref list = new_list();
-    for (const auto& [id, object] : s.document.objects)
-        append(list, object_dict(PdfObjectSummary(id, object, s.document.xref.find(id))));
-    return list;
-}
-
-Ref dump_objects(const State& s) { return new_str(s.document.dump_objects()); }
-Ref text(const State& s) { return new_str(s.document.text()); }
-Ref references_text(const State& s) {
-    std::optional<std::string> section = s.document.references_text();
-    return section ? new_str(*section) : new_none();
-}
-
-Ref page_texts(const State& s) {
-    std::vector<std::string> texts = s.document.page_texts();
-    Ref list = new_list();
-    for (const std::string& page : texts) append(list, new_str(page));
-    return list;
-}
-
-Ref pages(const State& s) {
-    std::vector<PageRecord> records = s.document.pages();
-    Ref list = new_list();
-    for (std::size_t i = 0; i < records.size(); ++i) append(list, page_dict(i, records[i]));
-    return list;
-}
-
-// Methods with arguments.
-
-Ref object(const State& s, PyObject* args, PyObject* kwargs) {
-    return object_dict(s.document.object_summary(object_id_args(args, kwargs, "O|O:object", "object")));
-}
-
-Ref object_text(const State& s, PyObject* args, PyObject* kwargs) {
-    ObjectId id = object_id_args(args, kwargs, "O|O:object_text", "object_text");
-    const Object* found = s.document.find(id);
-    if (found == nullptr) throw PdfError::dangling_reference(id);
-    return new_str(object_to_text(*found));
-}
-
-Ref page_text(const State& s, PyObject* args, PyObject* kwargs) {
-    PyObject* index = nullptr;
-    parse_arguments(args, kwargs, "O:page_text", kIndex, &index);
-    std::size_t i = index_arg(index, {"page_text", "index"});
-    return with_page(s, i, [&](const PageRecord& page) { return new_str(s.document.page_text(page)); });
-}
-
-// Adapters from the plain functions above to the CPython calling conventions.
-
-using StaticImpl = Ref (*)(PyObject*, PyObject*);
-using NoArgsImpl = Ref (*)(const State&);
-using ArgsImpl = Ref (*)(const State&, PyObject*, PyObject*);
-
-template <StaticImpl F>
-PyObject* static_method(PyObject*, PyObject* args, PyObject* kwargs) {
-    return guarded([&] { return F(args, kwargs); });
-}
-
-template <NoArgsImpl F>
-PyObject* noargs_method(PyObject* self, PyObject*) {
-    return guarded([&] { return F(state_of(self)); });
-}
-
-template <ArgsImpl F>
-PyObject* args_method(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return guarded([&] { return F(state_of(self), args, kwargs); });
-}
-
-template <StaticImpl F>
-PyMethodDef static_def(const char* name, const char* doc) {
-    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&static_method<F>)),
-            METH_VARARGS | METH_KEYWORDS | METH_STATIC, doc};
-}
-
-template <NoArgsImpl F>
-PyMethodDef noargs_def(const char* name, const char* doc) {
-    return {name, &noargs_method<F>, METH_NOARGS, doc};
-}
-
-template <ArgsImpl F>
-PyMethodDef args_def(const char* name, const char* doc) {
-    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&args_method<F>)),
-            METH_VARARGS | METH_KEYWORDS, doc};
-}
+namespace {
 
 // Registration order is part of the interface.
 PyMethodDef methods[] = {
@@ -224,9 +77,42 @@ PyMethodDef methods[] = {
     noargs_def<dump_objects>("dump_objects", "dump_objects($self)\n--\n\n"),
     noargs_def<text>("text", "text($self)\n--\n\n"),
     noargs_def<references_text>("references_text", "references_text($self)\n--\n\n"),
+    noargs_def<to_markdown>("to_markdown", "to_markdown($self)\n--\n\n"),
+    args_def<page_chunks>("page_chunks", "page_chunks($self, include_fonts=False, include_images=False)\n--\n\n"),
+    args_def<llm_document>("llm_document",
+                           "llm_document($self, include_text=True, include_images=True, include_links=True, "
+                           "include_annotations=True, ocr=\"auto\")\n--\n\n"),
+    args_def<llm_chunks>("llm_chunks",
+                         "llm_chunks($self, include_text=True, include_images=True, include_links=True, "
+                         "include_annotations=True, ocr=\"auto\")\n--\n\n"),
+    args_def<ocr_requests>("ocr_requests", "ocr_requests($self, ocr=\"auto\")\n--\n\n"),
+    args_def<with_metadata>("with_metadata",
+                            "with_metadata($self, title=None, author=None, subject=None, keywords=None, "
+                            "creator=None, producer=None)\n--\n\n"),
+    args_def<with_text_annotation>("with_text_annotation",
+                                   "with_text_annotation($self, page_index, rect, contents)\n--\n\n"),
+    args_def<with_uri_link>("with_uri_link", "with_uri_link($self, page_index, rect, uri)\n--\n\n"),
     noargs_def<page_texts>("page_texts", "page_texts($self)\n--\n\n"),
     args_def<page_text>("page_text", "page_text($self, index)\n--\n\n"),
     noargs_def<pages>("pages", "pages($self)\n--\n\n"),
+    noargs_def<page_labels>("page_labels", "page_labels($self)\n--\n\n"),
+    noargs_def<metadata>("metadata", "metadata($self)\n--\n\n"),
+    noargs_def<metadata_xml>("metadata_xml", "metadata_xml($self)\n--\n\n"),
+    noargs_def<outlines>("outlines", "outlines($self)\n--\n\n"),
+    args_def<page_annotations>("page_annotations", "page_annotations($self, index)\n--\n\n"),
+    args_def<page_links>("page_links", "page_links($self, index)\n--\n\n"),
+    args_def<page_fonts>("page_fonts", "page_fonts($self, index, include_data=False)\n--\n\n"),
+    args_def<fonts>("fonts", "fonts($self, include_data=False)\n--\n\n"),
+    args_def<page_images>("page_images", "page_images($self, index, include_data=False, include_pnm=False)\n--\n\n"),
+    args_def<images>("images", "images($self, include_data=False, include_pnm=False)\n--\n\n"),
+    noargs_def<named_destinations>("named_destinations", "named_destinations($self)\n--\n\n"),
+    args_def<embedded_files>("embedded_files", "embedded_files($self, include_data=False)\n--\n\n"),
+    noargs_def<form_fields>("form_fields", "form_fields($self)\n--\n\n"),
+    // Beyond the specified methods: text with positions.
+    args_def<page_words>("page_words", "page_words($self, index)\n--\n\n"),
+    args_def<page_layout_text>("page_layout_text", "page_layout_text($self, index)\n--\n\n"),
+    noargs_def<page_layout_texts>("page_layout_texts", "page_layout_texts($self)\n--\n\n"),
+    noargs_def<layout_text>("layout_text", "layout_text($self)\n--\n\n"),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "document.hpp"
+#include "inspect.hpp"
 #include "pyref.hpp"
 
 namespace quarvel::python {

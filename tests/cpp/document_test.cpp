@@ -265,21 +265,21 @@ TEST(Inspect, ObjectText) {
 
 TEST(Inspect, DumpAndSummary) {
     const Document doc = load("inspect_dump");
-    EXPECT_EQ(doc.dump_objects(),
+    EXPECT_EQ(dump_objects(doc),
               "1 0 obj % in-use offset=15 generation=0 % dictionary\n<< /Pages 2 0 R /Type /Catalog >>\nendobj\n\n"
               "2 0 obj % in-use offset=64 generation=0 % dictionary\n<< >>\nendobj\n\n"
               "3 0 obj % in-use offset=85 generation=0 % stream\n"
               "<< /Length 4 /N 1 >>\nstream\n<4 encoded bytes: A\\n\\nB>\nendstream\nendobj");
-    const PdfObjectSummary summary = doc.object_summary({2, 0});
+    const PdfObjectSummary summary = object_summary(doc, {2, 0});
     EXPECT_EQ(summary.id, (ObjectId{2, 0}));
     EXPECT_STREQ(summary.kind, "dictionary");
     EXPECT_EQ(summary.xref, "in-use offset=64 generation=0");
     EXPECT_EQ(summary.text, "<< >>");
-    EXPECT_EQ(error_of([&] { doc.object_summary({99, 0}); }), "dangling reference to object 99 0");
+    EXPECT_EQ(error_of([&] { object_summary(doc, {99, 0}); }), "dangling reference to object 99 0");
 
     // Every object of an object stream gets a header naming its entry.
     const Document compressed = load("xref_stream_objstm");
-    const std::string dump = compressed.dump_objects();
+    const std::string dump = dump_objects(compressed);
     std::size_t headers = 0;
     for (std::size_t at = dump.find(" obj % "); at != std::string::npos; at = dump.find(" obj % ", at + 1)) ++headers;
     EXPECT_EQ(headers, compressed.objects.size());

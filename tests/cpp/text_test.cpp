@@ -39,7 +39,7 @@ class PageText : public testing::TestWithParam<std::tuple<const char*, const cha
 TEST_P(PageText, Extracts) {
     const auto& [content3, content4, expected] = GetParam();  // the text, or the error
     const Document doc = two_pages(content3, content4);
-    EXPECT_EQ(testing_support::value_or_error([&] { return doc.text(); }), expected);
+    EXPECT_EQ(testing_support::value_or_error([&] { return text(doc); }), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -57,11 +57,11 @@ INSTANTIATE_TEST_SUITE_P(
         std::tuple{"(a) Tj 1 2", "", "invalid token at byte 10: content stream ended with dangling operands"}));
 
 TEST(PageText, JoinsStreamsAndCachesFonts) {
-    EXPECT_EQ(two_pages("", "BT (A) Tj").page_texts(), (std::vector<std::string>{"", "A!"}));
+    EXPECT_EQ(page_texts(two_pages("", "BT (A) Tj")), (std::vector<std::string>{"", "A!"}));
     // A shared font is parsed once, inline fonts once per page.
     const Document doc = two_pages("/F1 1 Tf <01> Tj /F2 1 Tf", "/F1 1 Tf <02> Tj /F2 1 Tf");
     FontCache cache;
-    for (const PageRecord& page : doc.pages()) doc.page_text_with_cache(page, cache);
+    for (const PageRecord& page : doc.pages()) page_text_with_cache(doc, page, cache);
     std::vector<FontCacheKey> keys;
     for (const auto& [key, cmap] : cache) keys.push_back(key);
     EXPECT_EQ(keys, (std::vector<FontCacheKey>{{{3, 0}, "F2"}, {{4, 0}, "F2"}, {{5, 0}, std::nullopt}}));

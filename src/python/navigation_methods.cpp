@@ -1,0 +1,27 @@
+// Methods over metadata and navigation: labels, outlines, annotations, links,
+// destinations, attachments and form fields.
+// Not built yet: each method raises NotImplementedError until its feature lands.
+
+#include "methods.hpp"
+
+namespace quarvel::python {
+
+namespace {
+
+[[noreturn]] void not_built(const char* name) {
+    raise(PyExc_NotImplementedError, std::string(name) + " is not built yet");
+}
+
+}  // namespace
+
+Ref metadata(const State&) { not_built("metadata"); }
+Ref metadata_xml(const State&) { not_built("metadata_xml"); }
+Ref page_labels(const State&) { not_built("page_labels"); }
+Ref outlines(const State&) { not_built("outlines"); }
+Ref named_destinations(const State&) { not_built("named_destinations"); }
+Ref form_fields(const State&) { not_built("form_fields"); }
+Ref page_annotations(const State&, PyObject*, PyObject*) { not_built("page_annotations"); }
+Ref page_links(const State&, PyObject*, PyObject*) { not_built("page_links"); }
+Ref embedded_files(const State&, PyObject*, PyObject*) { not_built("embedded_files"); }
+
+}  // namespace quarvel::python
