@@ -9,9 +9,10 @@ import json
 import os
 import re
 import sys
-from collections.abc import Callable, Iterator, Sequence
+from collections.abc import Callable, Iterator, Mapping, Sequence
 from dataclasses import dataclass, field
 from pathlib import Path
+from typing import Any
 
 import quarvel
 
@@ -113,23 +114,22 @@ def run_markdown(document: quarvel.Document, source: Source, args: argparse.Name
     outcome.output = text_of(document.to_markdown())
 
 
-def llm_options(args: argparse.Namespace) -> dict[str, object]:
-    return {"include_text": not args.no_text, "include_images": not args.no_images,
-            "include_links": not args.no_links, "include_annotations": not args.no_annotations, "ocr": args.ocr}
+def llm_options(args: argparse.Namespace) -> tuple[bool, bool, bool, bool, str]:
+    return not args.no_text, not args.no_images, not args.no_links, not args.no_annotations, args.ocr
 
 
 def run_llm(document: quarvel.Document, source: Source, args: argparse.Namespace, outcome: Outcome) -> None:
     pages = selected_pages(document, args.pages)
     wanted = None if pages is None else set(pages)
 
-    def keep(item: dict) -> bool:
+    def keep(item: Mapping[str, Any]) -> bool:
         return wanted is None or item["page_index"] in wanted
 
     if args.jsonl:
-        chunks = document.llm_chunks(**llm_options(args))
+        chunks = document.llm_chunks(*llm_options(args))
         outcome.output = b"".join(json_line({"path": source.path, **chunk}) for chunk in chunks if keep(chunk))
         return
-    record = document.llm_document(**llm_options(args))
+    record = document.llm_document(*llm_options(args))
     record["pages"] = [page for page in record["pages"] if keep(page)]
     record["ocr_requests"] = [request for request in record["ocr_requests"] if keep(request)]
     outcome.output = json_line({"path": source.path, **record})
@@ -440,7 +440,7 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
             done()
             yield outcome
         return
-    from concurrent.futures import FIRST_COMPLETED, ProcessPoolExecutor, wait
+    from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
     from concurrent.futures.process import BrokenProcessPool
 
     # Largest files first, so that no big file is left running alone at the end.
@@ -453,10 +453,11 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
     order = sorted(range(len(sources)), key=lambda i: -size(sources[i]))
     with ProcessPoolExecutor(max_workers=min(jobs, len(sources)), initializer=configure_logging,
                              initargs=(args.verbose,)) as pool:
-        futures = [None] * len(sources)
+        submitted: dict[int, Future[Outcome]] = {}
         try:
             for i in order:
-                futures[i] = pool.submit(process, (sources[i], args))
+                submitted[i] = pool.submit(process, (sources[i], args))
+            futures = [submitted[i] for i in range(len(sources))]
             pending = set(futures)
             next_index = 0
             while next_index < len(futures):
@@ -473,15 +474,14 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
                     except Exception as error:  # noqa: BLE001 - e.g. a result that cannot be sent back
                         yield Outcome(error=describe(error))
         finally:
-            for future in futures:
-                if future is not None:
-                    future.cancel()
+            for future in submitted.values():
+                future.cancel()
 
 
 def run_batch(sources: list[Source], args: argparse.Namespace) -> int:
     progress = None
     if len(sources) > 1 and sys.stderr.isatty():
-        from tqdm import tqdm
+        from tqdm import tqdm  # type: ignore[import-untyped, unused-ignore]
 
         tqdm.monitor_interval = 0  # no monitor thread beside the pool
         progress = tqdm(total=len(sources), unit="file", file=sys.stderr, dynamic_ncols=True)

@@ -25,16 +25,16 @@ import quarvel
 from .cli import describe
 
 if TYPE_CHECKING:
-    import pyarrow
-    import ray.data
+    import pyarrow as _pyarrow  # type: ignore[import-untyped, unused-ignore]
+    import ray.data as _ray_data  # type: ignore[import-not-found, unused-ignore]
 
 __all__ = ["read_pdfs", "text", "markdown", "llm_chunks"]
 
 
-def read_pdfs(paths: str | list[str], **options: Any) -> ray.data.Dataset:
+def read_pdfs(paths: str | list[str], **options: Any) -> _ray_data.Dataset:
     """Every *.pdf (any case) below `paths` (local folders, files or object-store
     prefixes) as rows of ``bytes`` and ``path``; `options` go to read_binary_files."""
-    import ray.data
+    import ray.data  # type: ignore[import-not-found, unused-ignore]
 
     options.setdefault("file_extensions", ["pdf", "PDF"])
     return ray.data.read_binary_files(paths, include_paths=True, **options)
@@ -45,17 +45,20 @@ def _files(batch: Mapping[str, Any]) -> Iterator[tuple[str, bytes]]:
         yield str(path), bytes(data)
 
 
-def _table(columns: dict[str, tuple[str, list[Any]]]) -> pyarrow.Table:
-    import pyarrow
+def _table(columns: dict[str, tuple[str, list[Any]]]) -> _pyarrow.Table:
+    import pyarrow  # type: ignore[import-untyped, unused-ignore]
 
     types = {"string": pyarrow.string(), "int": pyarrow.int64()}
     return pyarrow.table({name: pyarrow.array(values, types[kind]) for name, (kind, values) in columns.items()})
 
 
-def text(batch: Mapping[str, Any], raw: bool = False) -> pyarrow.Table:
+def text(batch: Mapping[str, Any], raw: bool = False) -> _pyarrow.Table:
     """One row per file: path, text (the readable text; with `raw` the stored text),
     pages, error."""
-    paths, texts, pages, errors = [], [], [], []
+    paths: list[str] = []
+    texts: list[str | None] = []
+    pages: list[int | None] = []
+    errors: list[str | None] = []
     for path, data in _files(batch):
         paths.append(path)
         try:
@@ -71,9 +74,11 @@ def text(batch: Mapping[str, Any], raw: bool = False) -> pyarrow.Table:
                    "error": ("string", errors)})
 
 
-def markdown(batch: Mapping[str, Any]) -> pyarrow.Table:
+def markdown(batch: Mapping[str, Any]) -> _pyarrow.Table:
     """One row per file: path, markdown, error."""
-    paths, documents, errors = [], [], []
+    paths: list[str] = []
+    documents: list[str | None] = []
+    errors: list[str | None] = []
     for path, data in _files(batch):
         paths.append(path)
         try:
@@ -85,7 +90,7 @@ def markdown(batch: Mapping[str, Any]) -> pyarrow.Table:
     return _table({"path": ("string", paths), "markdown": ("string", documents), "error": ("string", errors)})
 
 
-def llm_chunks(batch: Mapping[str, Any], ocr: str = "auto") -> pyarrow.Table:
+def llm_chunks(batch: Mapping[str, Any], ocr: str = "auto") -> _pyarrow.Table:
     """One row per page chunk: path, page_index, page_number, page_label, text, chunk
     (the whole chunk dict as JSON), error. A failing file gives one row with its error."""
     columns: dict[str, tuple[str, list[Any]]] = {

@@ -1,0 +1,23 @@
+"""The package as installed: what `import quarvel` loads, and the stub against the module."""
+
+import importlib.util
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+
+def test_import_stays_lean():
+    code = ("import sys, quarvel; print(sorted(m for m in sys.modules if m.startswith('quarvel') or m in "
+            "('tqdm', 'logging', 'argparse', 'ray')))")
+    loaded = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
+    assert loaded.strip() == "['quarvel', 'quarvel.quarvel']"
+
+
+@pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed")
+def test_stub_matches_the_module():
+    allowlist = pathlib.Path(__file__).with_name("stubtest_allowlist.txt")
+    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "quarvel", "--allowlist", str(allowlist)],
+                            capture_output=True, text=True, cwd="/")
+    assert result.returncode == 0, result.stdout + result.stderr
