@@ -148,9 +148,14 @@ def test_progress_bar_only_on_a_terminal(tree):
     assert b"2/2" in seen and b"file" in seen
 
 
-def test_dump_matches_the_library(tree):
+def test_dump_and_its_log(tree):
     result = run("dump", tree / "a.pdf")
     assert result.stdout.decode() == quarvel.Document.open(str(tree / "a.pdf")).dump_objects() + "\n"
+    logged = run("dump", "-vv", tree / "a.pdf", tree / "sub", "--jobs", 2)
+    assert logged.stdout == result.stdout + run("dump", tree / "sub").stdout
+    lines = logged.stderr.decode().splitlines()
+    assert sum(line.startswith("quarvel.document INFO parse bytes=") for line in lines) == 2
+    assert any(line.startswith("quarvel.document TRACE parsed PDF object graph") for line in lines)
 
 
 @needs("layout_text", "page_layout_text")

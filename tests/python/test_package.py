@@ -16,8 +16,8 @@ def test_import_stays_lean():
 
 
 @pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed")
-def test_stub_matches_the_module():
+def test_stub_matches_the_module(tmp_path):
     allowlist = pathlib.Path(__file__).with_name("stubtest_allowlist.txt")
     result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "quarvel", "--allowlist", str(allowlist)],
-                            capture_output=True, text=True, cwd="/")
+                            capture_output=True, text=True, cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr

@@ -357,22 +357,19 @@ def plan(args: argparse.Namespace) -> list[Source]:
     found = collect_sources(args.inputs)
     extension = output_extension(args)
     output = args.output
-    single_file = args.command == "update" and len(found) == 1 and output is not None and output != STDIN \
+    # update's -o names the file itself when there is one input and no such folder.
+    single_file = args.command == "update" and len(found) == 1 and output not in (None, STDIN) \
         and not os.path.isdir(output) and not output.endswith(os.sep)
     targets: dict[str, str] = {}
     sources = []
     for path, name in found:
         target = None
-        if output == STDIN or output is None:
-            pass
-        elif single_file:
-            target = output
-        else:
-            target = output_path(output, name, extension)
+        if output not in (None, STDIN):
+            target = output if single_file else output_path(output, name, extension)
             if target in targets:
                 raise UsageError(f"{targets[target]} and {path} would both write {target}")
             targets[target] = path
-            if path != STDIN and os.path.abspath(target) == os.path.abspath(path):
+            if path != STDIN and os.path.exists(path) and os.path.exists(target) and os.path.samefile(path, target):
                 raise UsageError(f"{path} would be overwritten by its own output")
         data = sys.stdin.buffer.read() if path == STDIN else None
         sources.append(Source(path, name, target, data))
