@@ -76,10 +76,13 @@ def pool_costs(files: list[str], text_args: list[str], repeat: int) -> tuple[flo
     return inline, best_time(pooled, repeat), best_time(start_up, repeat)
 
 
-def pymupdf_markdown(task: tuple[str, str]) -> bool:
+def pymupdf_markdown(task: tuple[str, str, bool]) -> bool:
     import pymupdf4llm
 
-    path, target = task
+    path, target, layout = task
+    # The layout model, when pymupdf-layout is installed, costs seconds a page; the
+    # plain path is the fair, faster peer.
+    pymupdf4llm.use_layout(layout)
     try:
         text = pymupdf4llm.to_markdown(path, show_progress=False)
     except Exception:  # noqa: BLE001 - a failing file counts as not done, like ours
@@ -89,8 +92,8 @@ def pymupdf_markdown(task: tuple[str, str]) -> bool:
     return True
 
 
-def peer_markdown(files: list[str], jobs: int, folder: str) -> int:
-    tasks = [(path, os.path.join(folder, f"{i}.md")) for i, path in enumerate(files)]
+def peer_markdown(files: list[str], jobs: int, folder: str, layout: bool) -> int:
+    tasks = [(path, os.path.join(folder, f"{i}.md"), layout) for i, path in enumerate(files)]
     with multiprocessing.Pool(jobs) as pool:
         return sum(pool.imap_unordered(pymupdf_markdown, tasks))
 
@@ -100,6 +103,7 @@ def main() -> None:
     parser.add_argument("--jobs", type=int, default=2, help="processes for the parallel runs (default 2)")
     parser.add_argument("--repeat", type=int, default=3, help="runs of each measurement; the best counts")
     parser.add_argument("--no-peer", action="store_true", help="skip the pymupdf4llm comparison")
+    parser.add_argument("--peer-layout", action="store_true", help="let pymupdf4llm use its layout model")
     args = parser.parse_args()
 
     corpus = str(corpus_dir())
@@ -133,7 +137,7 @@ def main() -> None:
         peer_folder = os.path.join(folder, "peer")
         os.makedirs(peer_folder)
         start = time.perf_counter()
-        peer_ok = peer_markdown(files, args.jobs, peer_folder)
+        peer_ok = peer_markdown(files, args.jobs, peer_folder, args.peer_layout)
         peer = time.perf_counter() - start
         print(f"quarvel markdown --jobs {args.jobs}:  {ours:9.3f} s  {written}/{len(files)} files written")
         print(f"pymupdf4llm, Pool({args.jobs}):       {peer:9.3f} s  {peer_ok}/{len(files)} files written")

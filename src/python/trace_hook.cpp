@@ -56,8 +56,8 @@ public:
 
     void event(trace::Level level, std::string_view target, std::string_view message,
                std::span<const trace::Field> fields) override {
-        deliver(static_cast<int>(level), target, message, fields,
-                open_.empty() ? nullptr : open_.back().name.c_str(), -1.0);
+        deliver(static_cast<int>(level), target, message, fields, open_.empty() ? nullptr : open_.back().name.c_str(),
+                -1.0);
     }
 
     std::uint64_t enter_span(trace::Level level, std::string_view target, std::string_view name,

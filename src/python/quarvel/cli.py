@@ -448,6 +448,8 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
             return 0
 
     order = sorted(range(len(sources)), key=lambda i: -size(sources[i]))
+    # Each task carries the options; the input list would make every task as big as the batch.
+    args = argparse.Namespace(**{key: value for key, value in vars(args).items() if key != "inputs"})
     with ProcessPoolExecutor(max_workers=min(jobs, len(sources)), initializer=configure_logging,
                              initargs=(args.verbose,)) as pool:
         submitted: dict[int, Future[Outcome]] = {}
