@@ -1,6 +1,7 @@
 // Shared by the C++ tests: the PDF fixtures written by tests/make_fixtures.py, error texts, traces.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "document.hpp"
 #include "error.hpp"
+#include "parser.hpp"
 #include "trace.hpp"
 
 namespace quarvel::testing_support {
@@ -28,6 +31,25 @@ inline std::string read_fixture(const std::string& name) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// "N 0 obj <<entries /Length n>> stream ... endobj " around `data`.
+inline std::string stream_object(int number, std::string_view entries, std::string_view data) {
+    return std::to_string(number) + " 0 obj << " + std::string(entries) + " /Length " + std::to_string(data.size()) +
+           " >> stream\n" + std::string(data) + "\nendstream endobj ";
+}
+
+// The indirect objects in `source` as a document whose /Root is 1 0 R; no file around them.
+inline Document document_from_objects(std::string_view source) {
+    Parser parser(source);
+    std::vector<ObjectTable::Entry> entries;
+    for (parser.lexer().skip_ws_and_comments(); parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
+        entries.push_back(parser.parse_indirect_object());
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Document document;
+    document.objects = ObjectTable(std::move(entries));
+    document.trailer.set("Root", Object(ObjectId{1, 0}));
+    return document;
 }
 
 // The string `run` returns, or the text of its PdfError.
