@@ -8,6 +8,7 @@
 #include "font.hpp"
 #include "image.hpp"
 #include "inspect.hpp"
+#include "metadata.hpp"
 #include "pyref.hpp"
 
 namespace quarvel::python {
@@ -15,6 +16,7 @@ namespace quarvel::python {
 Ref xref_dict(ObjectId id, const XrefEntry& entry);
 Ref object_dict(const PdfObjectSummary& summary);
 Ref page_dict(std::size_t index, const PageRecord& page);
+Ref metadata_dict(const DocumentMetadata& metadata);
 
 // The page a listed font or image belongs to; absent from the one-page methods.
 struct PagePlace {

@@ -39,17 +39,19 @@ inline std::string stream_object(int number, std::string_view entries, std::stri
            " >> stream\n" + std::string(data) + "\nendstream endobj ";
 }
 
-// The indirect objects in `source` as a document whose /Root is 1 0 R; no file around them.
-inline Document document_from_objects(std::string_view source) {
+// A document made of indirect objects given back to back ("1 0 obj ... endobj 2 0 obj ..."),
+// in any order, with no file around them; `trailer` entries are set as given.
+inline Document document_from_objects(std::string_view source, std::vector<Dictionary::Entry> trailer = {
+                                                                     {"Root", Object(ObjectId{1, 0})}}) {
     Parser parser(source);
     std::vector<ObjectTable::Entry> entries;
     for (parser.lexer().skip_ws_and_comments(); parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
         entries.push_back(parser.parse_indirect_object());
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    Document document;
-    document.objects = ObjectTable(std::move(entries));
-    document.trailer.set("Root", Object(ObjectId{1, 0}));
-    return document;
+    Document doc;
+    doc.objects = ObjectTable(std::move(entries));
+    doc.trailer = Dictionary(std::move(trailer));
+    return doc;
 }
 
 // The string `run` returns, or the text of its PdfError.
