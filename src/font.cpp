@@ -44,8 +44,8 @@ std::vector<PageFont> page_fonts(const Document& document, const PageRecord& pag
     const Dictionary& dictionary = document.resolve_to_dictionary(*entry, "page /Resources /Font");
     fonts.reserve(dictionary.size());
     for (const auto& [key, value] : dictionary)
-        fonts.push_back(PageFont{lossy_utf8(key), &document.resolve_to_dictionary(value, "font resource"),
-                                 reference_of(value)});
+        fonts.push_back(
+            PageFont{lossy_utf8(key), &document.resolve_to_dictionary(value, "font resource"), reference_of(value)});
     return fonts;
 }
 

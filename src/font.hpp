@@ -14,9 +14,9 @@ namespace quarvel {
 
 // One entry of a page's /Font resources. Borrows from the Document.
 struct PageFont {
-    std::string resource_name;                // lossy UTF-8
-    const Dictionary* dictionary = nullptr;  // a stream font's dictionary for a stream
-    std::optional<ObjectId> object_id;        // when the entry was a reference
+    std::string resource_name;               // lossy UTF-8
+    const Dictionary* dictionary = nullptr;  // a stream's dictionary for a font given as a stream
+    std::optional<ObjectId> object_id;       // when the entry was a reference
 
     // Object text of /Encoding, whatever its type.
     std::optional<std::string> encoding() const;

@@ -147,8 +147,9 @@ std::vector<PageImage> page_images(const Document& document, const PageRecord& p
 void collect_resource_images(const Document& document, const Dictionary& resources, std::vector<std::string>& path,
                              std::set<ObjectId>& visited, std::vector<PageImage>& out, std::size_t& entries_left) {
     // One frame per XObject dictionary being walked; every frame above the first
-    // belongs to a form whose name is on `path`. The stack grows at most by one
-    // frame per distinct form object (the visited set) or direct form nesting.
+    // belongs to a form whose name is on `path`. A form reached by reference holds
+    // one frame while it is in the visited set, so the depth is bounded by the number
+    // of distinct form objects, and, like all the work, by the entry budget.
     using Entry = decltype(Dictionary().begin());
     struct Frame {
         Entry next;
