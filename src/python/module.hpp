@@ -13,5 +13,7 @@ extern PyMethodDef module_functions[];
 
 // Module-level hooks for the pure-Python modules beside the extension; not in __all__.
 extern PyMethodDef private_functions[];
+// _set_trace_hook(callback, level), for the logging bridge.
+PyObject* set_trace_hook(PyObject* module, PyObject* args, PyObject* kwargs);
 
 }  // namespace quarvel::python

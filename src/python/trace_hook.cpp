@@ -125,6 +125,8 @@ PythonSubscriber subscriber;
 
 const char* const kSetTraceHook[] = {"callback", "level", nullptr};
 
+}  // namespace
+
 PyObject* set_trace_hook(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         PyObject* callback = nullptr;
@@ -147,16 +149,5 @@ PyObject* set_trace_hook(PyObject*, PyObject* args, PyObject* kwargs) {
         return new_none();
     });
 }
-
-}  // namespace
-
-PyMethodDef private_functions[] = {
-    {"_set_trace_hook", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&set_trace_hook)),
-     METH_VARARGS | METH_KEYWORDS,
-     "_set_trace_hook(callback, level)\n--\n\n"
-     "Sends trace spans and events at `level` (0 trace ... 4 error, 5 off) and above to\n"
-     "callback(level, target, message, fields, span, elapsed); None detaches."},
-    {nullptr, nullptr, 0, nullptr},
-};
 
 }  // namespace quarvel::python

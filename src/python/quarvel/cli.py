@@ -209,7 +209,8 @@ def run_info(document: quarvel.Document, source: Source, args: argparse.Namespac
     version = record["version"]
     if record["effective_version"] != version:
         version = f"{record['effective_version']} (header {version})"
-    rows = [("version", version), ("pages", str(record["pages"])), ("encrypted", "yes" if record["encrypted"] else "no")]
+    rows = [("version", version), ("pages", str(record["pages"])),
+            ("encrypted", "yes" if record["encrypted"] else "no")]
     rows += [(key.replace("_", " "), metadata[key]) for key in INFO_FIELDS if metadata[key]]
     rows += [(f"custom {key}", value) for key, value in metadata["custom"].items()]
     if metadata["xmp"] is not None:
@@ -233,6 +234,8 @@ def safe_name(text: str) -> str:
 
 
 def run_images(document: quarvel.Document, source: Source, args: argparse.Namespace, outcome: Outcome) -> None:
+    from .quarvel import _page_image_pnm
+
     folder = Path(source.target or ".")
     pages = selected_pages(document, args.pages)
     written: set[str] = set()
@@ -241,21 +244,28 @@ def run_images(document: quarvel.Document, source: Source, args: argparse.Namesp
         if not listed:
             continue
         try:
-            images = document.page_images(index, include_pnm=True)
-        except ValueError as error:
-            # Decoding is all or nothing per page: a JPEG beside a raw image keeps both out.
-            outcome.notes.append(f"page {index + 1}: {len(listed)} image(s) not written: {error}")
-            continue
-        for image in images:
-            decoded = image["decoded"]
-            extension = ".ppm" if decoded is not None and decoded["pnm_kind"] == "P6" else ".pgm"
-            stem = f"page{index + 1}-{safe_name(image['resource_path'].replace('/', '-'))}"
+            pnms: list[bytes | ValueError] = [image["pnm"] for image in document.page_images(index, include_pnm=True)]
+        except ValueError:
+            # Decoding a page is all or nothing: one image at a time keeps the plain ones.
+            pnms = []
+            for position in range(len(listed)):
+                try:
+                    pnms.append(_page_image_pnm(document, index, position))
+                except ValueError as error:
+                    pnms.append(error)
+        for image, pnm in zip(listed, pnms):
+            path = image["resource_path"]
+            if isinstance(pnm, ValueError):
+                outcome.notes.append(f"page {index + 1}: image {path} not written: {pnm}")
+                continue
+            extension = ".ppm" if pnm.startswith(b"P6") else ".pgm"
+            stem = f"page{index + 1}-{safe_name(path.replace('/', '-'))}"
             name, n = stem + extension, 1
             while name in written:  # a form drawn twice lists its images twice
                 n += 1
                 name = f"{stem}-{n}{extension}"
             written.add(name)
-            write_file(folder / name, image["pnm"])
+            write_file(folder / name, pnm)
             outcome.output += (str(folder / name) + "\n").encode()
 
 
@@ -622,10 +632,9 @@ failed, 2 usage error. Run 'quarvel COMMAND --help' for each command.""",
                         help="the updated PDF: a file for one input, else a folder; - for standard output")
     for key in METADATA_OPTIONS:
         update.add_argument(f"--{key}", metavar="TEXT", help=f"set the document's {key}")
-    update.add_argument("--note", nargs=6, action="append", default=[], metavar=("PAGE", "X0", "Y0", "X1", "Y1", "TEXT"),
-                        help="add a text annotation (repeatable)")
-    update.add_argument("--link", nargs=6, action="append", default=[], metavar=("PAGE", "X0", "Y0", "X1", "Y1", "URI"),
-                        help="add a link to URI (repeatable)")
+    for option, last, what in (("--note", "TEXT", "a text annotation"), ("--link", "URI", "a link to URI")):
+        update.add_argument(option, nargs=6, action="append", default=[], help=f"add {what} (repeatable)",
+                            metavar=("PAGE", "X0", "Y0", "X1", "Y1", last))
     return parser
 
 

@@ -99,7 +99,8 @@ def llm_chunks(batch: Mapping[str, Any], ocr: str = "auto") -> _pyarrow.Table:
     }
 
     def row(path: str, chunk: dict[str, Any] | None, error: str | None) -> None:
-        values = {"path": path, "error": error, "chunk": None if chunk is None else json.dumps(chunk, ensure_ascii=False)}
+        text = None if chunk is None else json.dumps(chunk, ensure_ascii=False)
+        values = {"path": path, "error": error, "chunk": text}
         for name in ("page_index", "page_number", "page_label", "text"):
             values[name] = None if chunk is None else chunk[name]
         for name, (_, column) in columns.items():
