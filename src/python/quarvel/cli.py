@@ -594,7 +594,7 @@ failed, 2 usage error. Run 'quarvel COMMAND --help' for each command.""",
     common = argparse.ArgumentParser(add_help=False)
     common.add_argument("inputs", nargs="+", metavar="INPUT", help="PDF file, folder of PDFs, or - for standard input")
     common.add_argument("-j", "--jobs", type=positive_int, default=default_jobs(), metavar="N",
-                        help="processes to run in parallel (default: all cores, %(default)s here)")
+                        help="processes to run in parallel (default: one per core, %(default)s)")
     common.add_argument("-v", "--verbose", action="count", default=0,
                         help="log the library's spans (-v) and events too (-vv) on standard error")
     output = argparse.ArgumentParser(add_help=False)
