@@ -62,4 +62,27 @@ Ref page_dict(std::size_t index, const PageRecord& page) {
         .finish();
 }
 
+Ref metadata_dict(const DocumentMetadata& metadata) {
+    Ref custom = Ref::steal(PyDict_New());
+    for (const auto& [key, value] : metadata.custom) {
+        Ref text = new_str(value);
+        check(PyDict_SetItem(custom.get(), new_str(key).get(), text.get()));
+    }
+    return DictBuilder()
+        .set("format", new_str(metadata.format))
+        .set("title", new_str(metadata.title))
+        .set("author", new_str(metadata.author))
+        .set("subject", new_str(metadata.subject))
+        .set("keywords", new_str(metadata.keywords))
+        .set("creator", new_str(metadata.creator))
+        .set("producer", new_str(metadata.producer))
+        .set("creation_date", new_str(metadata.creation_date))
+        .set("modification_date", new_str(metadata.modification_date))
+        .set("trapped", new_str(metadata.trapped))
+        .set("encrypted", new_bool(metadata.encrypted))
+        .set("xmp", metadata.xmp ? new_str(*metadata.xmp) : new_none())
+        .set("custom", std::move(custom))
+        .finish();
+}
+
 }  // namespace quarvel::python

@@ -5,6 +5,7 @@
 
 #include "document.hpp"
 #include "inspect.hpp"
+#include "metadata.hpp"
 #include "pyref.hpp"
 
 namespace quarvel::python {
@@ -12,5 +13,6 @@ namespace quarvel::python {
 Ref xref_dict(ObjectId id, const XrefEntry& entry);
 Ref object_dict(const PdfObjectSummary& summary);
 Ref page_dict(std::size_t index, const PageRecord& page);
+Ref metadata_dict(const DocumentMetadata& metadata);
 
 }  // namespace quarvel::python

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "document.hpp"
 #include "error.hpp"
+#include "parser.hpp"
 #include "trace.hpp"
 
 namespace quarvel::testing_support {
@@ -28,6 +30,20 @@ inline std::string read_fixture(const std::string& name) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// A document made of indirect objects given back to back ("1 0 obj ... endobj 2 0 obj ..."),
+// in number order, with no file around them; `trailer` entries are set as given.
+inline Document document_from_objects(std::string_view source, std::vector<Dictionary::Entry> trailer = {
+                                                                     {"Root", Object(ObjectId{1, 0})}}) {
+    Parser parser(source);
+    std::vector<ObjectTable::Entry> entries;
+    for (parser.lexer().skip_ws_and_comments(); parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
+        entries.push_back(parser.parse_indirect_object());
+    Document doc;
+    doc.objects = ObjectTable(std::move(entries));
+    doc.trailer = Dictionary(std::move(trailer));
+    return doc;
 }
 
 // The string `run` returns, or the text of its PdfError.
