@@ -110,6 +110,8 @@ def test_empty_user_password_reads_in_clear(case):
     # "clear-metadata" files, where it must not be decrypted).
     for expected in (f"/Title ({TITLE})", f"/Title ({CHAPTER})", f"/Contents ({NOTE})", XMP):
         assert expected in texts, expected
+    metadata = document.metadata()
+    assert (metadata["title"], metadata["encrypted"], XMP in metadata["xmp"]) == (TITLE, True, True)
     assert TITLE not in str(as_stored(data))  # it really was encrypted
 
 
@@ -179,6 +181,7 @@ def test_corpus_empty_user_password(name):
         info = reader.trailer.raw_get("/Info")
         title, ours = info.get_object().get("/Title"), document.object_text(info.idnum, info.generation)
         assert (f"/Title ({title})" in ours) if title is not None else ("/Title" not in ours)
+        assert document.metadata()["title"] == (title or "")
 
     theirs = characters("".join(page.extract_text() for page in reader.pages))
     mine = characters("".join(document.page_texts()))
