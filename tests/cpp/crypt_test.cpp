@@ -32,12 +32,8 @@ const char* const kAesR6 =
     " /U <78e046ec4c5c745fcf990b8404608fe8d0218b2d6d6e11a76cffaefd43aaa697c0f7b69e1c225075c4ad17adfafb5434>"
     " /UE <12a200fe301cdc7a64811c57640cf736d79c908b4f26d366003818be57714ea2> >>";
 
-std::string unhex(std::string_view hex) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
-    return out;
-}
+Object parse(std::string_view text) { return Parser(text).parse_object(); }
+std::string unhex(std::string_view hex) { return *parse(std::string(1, '<').append(hex).append(1, '>')).as_string(); }
 
 std::string hex(std::string_view bytes) {
     static const char* digits = "0123456789abcdef";
@@ -52,14 +48,12 @@ std::string replaced(std::string text, std::string_view from, std::string_view t
     return text.replace(at, from.size(), to);
 }
 
-Object parse(std::string_view text) { return Parser(text).parse_object(); }
-
-// The lookup knows one directly stored object, 7 0, by default the integer -4.
-const Object kMinusFour(-4);
-
-std::optional<Decryptor> open(std::string_view encrypt, std::string_view id, const Object* stored = &kMinusFour) {
-    const Dictionary trailer({{"ID", Object(Array{Object(String{unhex(id)}), Object(String{unhex(id)})})}});
-    return Decryptor::open(parse(encrypt), trailer, [&](ObjectId oid) { return oid.number == 7 ? stored : nullptr; });
+// The lookup knows one directly stored object: 7 0, the integer -4.
+std::optional<Decryptor> open(std::string_view encrypt, std::string_view id) {
+    static const Object minus_four(-4);
+    const Object trailer = parse("<< /ID [<" + std::string(id) + "> <>] >>");
+    return Decryptor::open(parse(encrypt), *trailer.as_dictionary(),
+                           [](ObjectId oid) { return oid.number == 7 ? &minus_four : nullptr; });
 }
 
 struct KeyCase {
@@ -100,25 +94,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "90a3da5cea9ccf2b9ed4c0f259651dbf1b330d31e52cfb8057235b90cdbddfc5"},
         KeyCase{"aes_256_r6", kAesR6, "", "8a36be33a05a8fcf4e2a38b12c160a2c8b69e10bb8c7f01e2f7442870765141a",
                 kAesR6Title},
-        KeyCase{"aes_256_r5",
-                "<< /CF << /StdCF << /AuthEvent /DocOpen /CFM /AESV3 /Length 32 >> >> /Filter /Standard /Length 256"
-                " /P -4 /R 5 /StmF /StdCF /StrF /StdCF /V 5"
-                " /O <347093b1d405bf16256b175e6ab8d6095ae5a61ba738b303bbe9f666607d1bb92b2201970bc85a8c204e4e2489"
-                "9a9c11> /Perms <5b5ba9f5377f188766482ab57005e048>"
-                " /U <649cd6f30a5a52dc7f3cd00de29ecdff2cbaae94b26f985084246f1d4bb1f11bda29da0a2f52fd351e760f0bce"
-                "d6eae1> /UE <a01e881fe68b22252249bb5cc177115ee3aa364172c7d8a9db5864c2f32526a2> >>",
-                "", "b6a2af330ea0a25e387faa7580055202cee8e673068b6198b56ab68eb50e8dbe",
-                "19fcb54eadad2cef5cb1b183151b90d497d3ee4fe792e46e8743533daa7b4c27"},
         // Entries given as references to directly stored objects count.
         KeyCase{"p_by_reference", replaced(kRc4R3, "/P -4", "/P 7 0 R"), kRc4R3Id, "16414684ce6d39ee467bc5c12739106b",
                 kRc4R3Title},
         // Anything wrong leaves the file as stored.
-        KeyCase{"user_password_not_empty",
-                "<< /CF << /StdCF << /CFM /AESV2 >> >> /Filter /Standard /P -4 /R 4 /StmF /StdCF /StrF /StdCF /V 4"
-                " /O <0db5855fc5326569e765906caf64e4429a4c20d6e996fdef963e9b5080f9e083>"
-                " /U <5b2301bfd7d21dba544f9a9abaaabed80122456a91bae5134273a6db134c87c4> >>",
-                "81c075e93ceecb93caf580a3464b355c", kNone, kNone},
-        KeyCase{"wrong_id", kRc4R3, kAesR4Id, kNone, kNone},
+        KeyCase{"wrong_id_so_wrong_password", kRc4R3, kAesR4Id, kNone, kNone},
         KeyCase{"length_not_multiple_of_8", replaced(kRc4R3, "/Length 128", "/Length 124"), kRc4R3Id, kNone, kNone},
         KeyCase{"length_too_large", replaced(kRc4R3, "/Length 128", "/Length 136"), kRc4R3Id, kNone, kNone},
         KeyCase{"length_real", replaced(kRc4R3, "/Length 128", "/Length 128.0"), kRc4R3Id, kNone, kNone},
@@ -139,15 +119,6 @@ INSTANTIATE_TEST_SUITE_P(
         KeyCase{"ue_short", replaced(kAesR6, "/UE <12a2", "/UE <"), "", kNone, kNone},
         KeyCase{"u_short", replaced(kAesR6, "5434>", ">"), "", kNone, kNone}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Crypt, EncryptByReference) {
-    // Found only among the directly stored objects, and only as a dictionary.
-    const Object dictionary = parse(kAesR6);
-    EXPECT_TRUE(open("7 0 R", "", &dictionary).has_value());
-    EXPECT_FALSE(open("8 0 R", "", &dictionary).has_value());
-    const Object stream(Stream{*dictionary.as_dictionary(), ""});
-    EXPECT_FALSE(open("7 0 R", "", &stream).has_value());
-}
 
 TEST(Crypt, ObjectWalk) {
     const std::optional<Decryptor> decryptor = open(replaced(kAesR6, "/V 5", "/V 5 /EncryptMetadata false"), "");
@@ -178,17 +149,14 @@ class AesPadding : public testing::TestWithParam<std::tuple<const char*, const c
 TEST_P(AesPadding, Plaintext) {
     const auto [plain, tail, expected] = GetParam();
     const std::string key(16, 'k'), iv(16, 'i'), block = unhex(plain);
-    std::string data = iv + std::string(block.size(), '\0');
+    auto bytes = [](const std::string& s) { return reinterpret_cast<const unsigned char*>(s.data()); };
+    std::string data = iv + block;
     std::unique_ptr<EVP_CIPHER_CTX, void (*)(EVP_CIPHER_CTX*)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
     int written = 0;
-    ASSERT_EQ(
-        EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, reinterpret_cast<const unsigned char*>(key.data()),
-                           reinterpret_cast<const unsigned char*>(iv.data())),
-        1);
+    EVP_EncryptInit_ex(ctx.get(), EVP_aes_128_cbc(), nullptr, bytes(key), bytes(iv));
     EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
-    ASSERT_EQ(EVP_EncryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(data.data()) + 16, &written,
-                                reinterpret_cast<const unsigned char*>(block.data()), static_cast<int>(block.size())),
-              1);
+    EVP_EncryptUpdate(ctx.get(), reinterpret_cast<unsigned char*>(data.data()) + 16, &written, bytes(block),
+                      static_cast<int>(block.size()));
     data += tail;
     aes_cbc_decrypt(key, data);
     EXPECT_EQ(hex(data), expected);
@@ -200,9 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
                     std::tuple{"41424344454647480808080808080808", "stray", "4142434445464748"},
                     std::tuple{"10101010101010101010101010101010", "", ""},
                     std::tuple{"41424344454647480808080808080800", "", "41424344454647480808080808080800"},
-                    std::tuple{"41424344454647480808080808080811", "", "41424344454647480808080808080811"},
                     std::tuple{"41424344454647480808080808080302", "", "41424344454647480808080808080302"},
-                    std::tuple{"", "short", ""}, std::tuple{"", "", ""}));
+                    std::tuple{"", "short", ""}));
 
 TEST(Crypt, Rc4Vector) {
     std::string data = "Plaintext";
