@@ -76,6 +76,26 @@ def pool_costs(files: list[str], text_args: list[str], repeat: int) -> tuple[flo
     return inline, best_time(pooled, repeat), best_time(start_up, repeat)
 
 
+def timed_process(task: tuple[cli.Source, argparse.Namespace]) -> tuple[int, float]:
+    start = time.process_time()
+    cli.process(task)
+    return os.getpid(), time.process_time() - start
+
+
+def critical_path(files: list[str], text_args: list[str], jobs: int) -> tuple[float, float]:
+    """(processor seconds of the busiest worker, of all workers) when the batch is dealt
+    out as the command deals it, largest file first. Each worker's processor time is
+    what a busy machine leaves alone: the busiest one bounds the wall-clock time on
+    `jobs` idle cores."""
+    args = cli.build_parser().parse_args(text_args + files)
+    sources = sorted(cli.plan(args), key=lambda source: -os.stat(source.path).st_size)
+    per_worker: dict[int, float] = {}
+    with ProcessPoolExecutor(max_workers=jobs) as pool:
+        for pid, seconds in pool.map(timed_process, [(source, args) for source in sources]):
+            per_worker[pid] = per_worker.get(pid, 0.0) + seconds
+    return max(per_worker.values()), sum(per_worker.values())
+
+
 def pymupdf_markdown(task: tuple[str, str, bool]) -> bool:
     import pymupdf4llm
 
@@ -120,11 +140,19 @@ def main() -> None:
     print(f"quarvel {name} --jobs 1: {one:7.3f} s {len(files) / one:7.1f} files/s  (processor {one_cpu:.3f} s)")
     print(f"quarvel {name} --jobs {args.jobs}: {many:7.3f} s {len(files) / many:7.1f} files/s  "
           f"(processor {many_cpu:.3f} s)  speed-up {one / many:.2f}x")
+    print(f"the pool's processor cost: {(many_cpu - one_cpu) / len(files) * 1e3:.2f} ms per file, "
+          "start-up of the workers and transfer of tasks and results")
 
     inline, pooled, start_up = pool_costs(files, text_args + ["--jobs", str(args.jobs)], args.repeat)
     per_file = (pooled - inline) / len(files)
     print(f"in-process {inline:.3f} s, one-worker pool {pooled:.3f} s: pool cost {per_file * 1e3:.3f} ms per file "
           f"(start-up and transfer); starting {args.jobs} workers alone {start_up * 1e3:.1f} ms")
+    busiest, total = critical_path(files, text_args, args.jobs)
+    # What the one-process run spends besides the files (interpreter, imports, the walk)
+    # is paid once either way; the pool adds its start-up; then the busiest worker.
+    estimate = one_cpu / (one_cpu - total + start_up + busiest)
+    print(f"{args.jobs} workers: busiest {busiest:.3f} processor s of {total:.3f}; on {args.jobs} idle cores "
+          f"--jobs {args.jobs} would run about {estimate:.2f}x the --jobs 1 rate")
 
     if args.no_peer:
         return

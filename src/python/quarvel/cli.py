@@ -10,31 +10,34 @@ import os
 import re
 import sys
 from collections.abc import Callable, Iterator, Mapping, Sequence
-from dataclasses import dataclass, field
 from pathlib import Path
-from typing import Any
+from typing import Any, NamedTuple
 
 import quarvel
 
 STDIN = "-"
 
 
-@dataclass(frozen=True)
+# Plain classes: dataclasses would cost every run of the command tens of milliseconds of imports.
 class Source:
     """One input: `path` as the user named it ("-" for standard input), `name` the
-    relative path its outputs take below an output folder."""
+    relative path its outputs take below an output folder, `target` the output file (or
+    folder, for images; None for standard output), `data` the bytes of standard input."""
 
-    path: str
-    name: str
-    target: str | None = None  # the output file (or folder, for images); None: standard output
-    data: bytes | None = None  # the bytes of standard input
+    __slots__ = ("path", "name", "target", "data")
+
+    def __init__(self, path: str, name: str, target: str | None = None, data: bytes | None = None) -> None:
+        self.path, self.name, self.target, self.data = path, name, target, data
 
 
-@dataclass
 class Outcome:
-    output: bytes = b""
-    notes: list[str] = field(default_factory=list)  # reported on standard error, not failures
-    error: str | None = None
+    """What one input gave: its output, notes for standard error that are not failures,
+    or the error that failed it."""
+
+    __slots__ = ("output", "notes", "error")
+
+    def __init__(self, output: bytes = b"", error: str | None = None) -> None:
+        self.output, self.notes, self.error = output, [], error
 
 
 class UsageError(Exception):
@@ -299,8 +302,7 @@ def run_update(document: quarvel.Document, source: Source, args: argparse.Namesp
     outcome.output = data if data is not None else document.source_bytes()
 
 
-@dataclass(frozen=True)
-class Command:
+class Command(NamedTuple):
     run: Callable[[quarvel.Document, Source, argparse.Namespace, Outcome], None]
     extension: str  # of the output file below -o DIR; "" for a folder per input
 
@@ -588,7 +590,7 @@ input below DIR, mirroring the input tree. A file that fails prints 'path: messa
 on standard error and the batch goes on. Exit status: 0 all files done, 1 some
 failed, 2 usage error. Run 'quarvel COMMAND --help' for each command.""",
         formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--version", action="version", version=f"%(prog)s {package_version()}")
+    parser.add_argument("--version", action=VersionAction, nargs=0, help="show the version and exit")
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
 
     common = argparse.ArgumentParser(add_help=False)
@@ -638,13 +640,19 @@ failed, 2 usage error. Run 'quarvel COMMAND --help' for each command.""",
     return parser
 
 
-def package_version() -> str:
-    try:
-        from importlib.metadata import version
+class VersionAction(argparse.Action):
+    """Looks the version up only when asked: importlib.metadata is slow to import."""
 
-        return version("quarvel")
-    except Exception:  # noqa: BLE001 - running from a source tree
-        return "unknown"
+    def __call__(self, parser: argparse.ArgumentParser, namespace: argparse.Namespace, values: object,
+                 option_string: str | None = None) -> None:
+        from importlib.metadata import PackageNotFoundError, version
+
+        try:
+            text = version("quarvel")
+        except PackageNotFoundError:  # running from a source tree
+            text = "unknown"
+        print(f"{parser.prog} {text}")
+        parser.exit()
 
 
 def check(parser: argparse.ArgumentParser, args: argparse.Namespace) -> None:
