@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "error.hpp"
 #include "filter.hpp"
@@ -14,6 +15,23 @@ namespace quarvel {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Words are searched for by their letters: the Latin ligatures U+FB00 to U+FB06
+// (three bytes EF AC 80 to EF AC 86) read as the letters they join.
+std::string expand_ligatures(std::string_view text) {
+    static constexpr std::string_view kLetters[] = {"ff", "fi", "fl", "ffi", "ffl", "st", "st"};
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (i + 2 < text.size() && text[i] == '\xEF' && text[i + 1] == '\xAC' &&
+            static_cast<unsigned char>(text[i + 2]) >= 0x80 && static_cast<unsigned char>(text[i + 2]) <= 0x86) {
+            out.append(kLetters[static_cast<unsigned char>(text[i + 2]) - 0x80]);
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
 
 template <std::size_t N>
 const tables::NamedText* find_named(const std::array<tables::NamedText, N>& list, std::string_view name) {
@@ -159,12 +177,7 @@ LayoutFont::LayoutFont(const Document& doc, const Dictionary* font, const ToUnic
     : to_unicode_(to_unicode) {
     if (!font) {
         widths_.fill(0.5);
-        for (unsigned code = 0; code < 256; ++code) {
-            std::string text;
-            const char byte = static_cast<char>(code);
-            push_decoded_text(text, nullptr, std::string_view(&byte, 1));
-            set_code_text(code, text);
-        }
+        missing_ = true;
         return;
     }
     if (const Object* base = font->get("BaseFont")) {
@@ -179,16 +192,31 @@ LayoutFont::LayoutFont(const Document& doc, const Dictionary* font, const ToUnic
     }
 }
 
-std::uint32_t LayoutFont::add_text(std::string_view text) {
+std::pair<std::uint32_t, std::uint32_t> LayoutFont::add_text(std::string_view decoded) {
+    const std::string text = expand_ligatures(decoded);
     if (pool_.size() + text.size() > 0xFFFFFFFFu) throw PdfError::unsupported(0, "font text exceeds 4 GiB");
     const auto offset = static_cast<std::uint32_t>(pool_.size());
     pool_.append(text);
-    return offset;
+    return {offset, static_cast<std::uint32_t>(text.size())};
 }
 
-void LayoutFont::set_code_text(unsigned code, std::string_view text) {
-    text_offsets_[code] = add_text(text);
-    text_sizes_[code] = static_cast<std::uint32_t>(text.size());
+// Decoded on first use: a page shows few of the 256 codes.
+void LayoutFont::decode_simple(unsigned code) {
+    std::string text;
+    const char byte = static_cast<char>(code);
+    if (missing_) {
+        push_decoded_text(text, nullptr, std::string_view(&byte, 1));
+    } else if (to_unicode_ && to_unicode_->lookup_into(text, std::string_view(&byte, 1))) {
+    } else if (!names_[code].empty()) {
+        std::optional<std::string> named = glyph_name_text(names_[code], zapf_dingbats_);
+        text = named ? std::move(*named) : std::string(kReplacement);
+    } else if (code < 0x20) {
+        text = kReplacement;  // a glyph, whatever the font draws there; never a control
+    } else {
+        push_decoded_text(text, nullptr, std::string_view(&byte, 1));
+    }
+    std::tie(text_offsets_[code], text_sizes_[code]) = add_text(text);
+    decoded_.set(code);
 }
 
 void LayoutFont::load_simple(const Document& doc, const Dictionary& font, bool type3) {
@@ -197,7 +225,7 @@ void LayoutFont::load_simple(const Document& doc, const Dictionary& font, bool t
     const bool zapf = standard && standard->name == "ZapfDingbats";
 
     // Glyph names: the base encoding, then the Differences over it.
-    std::array<std::string_view, 256> names{};
+    std::array<std::string_view, 256>& names = names_;
     const tables::Encoding* encoding = nullptr;
     if (standard && standard->builtin) {
         encoding = standard->builtin;
@@ -231,18 +259,7 @@ void LayoutFont::load_simple(const Document& doc, const Dictionary& font, bool t
         }
     }
 
-    for (unsigned code = 0; code < 256; ++code) {
-        std::string text;
-        const char byte = static_cast<char>(code);
-        if (to_unicode_ && to_unicode_->lookup_into(text, std::string_view(&byte, 1))) {
-        } else if (!names[code].empty()) {
-            std::optional<std::string> named = glyph_name_text(names[code], zapf);
-            text = named ? std::move(*named) : std::string(kReplacement);
-        } else {
-            push_decoded_text(text, nullptr, std::string_view(&byte, 1));
-        }
-        set_code_text(code, text);
-    }
+    zapf_dingbats_ = zapf;
 
     // Widths: the font's own list, else the standard metrics by glyph name.
     double scale = 0.001;
@@ -391,7 +408,7 @@ std::uint32_t LayoutFont::composite_text(std::string_view code, std::uint32_t& s
         } else {
             text = kReplacement;
         }
-        it->second = {add_text(text), static_cast<std::uint32_t>(text.size())};
+        it->second = add_text(text);
     }
     size = it->second.second;
     return it->second.first;
@@ -401,6 +418,7 @@ LayoutFont::Glyph LayoutFont::next(std::string_view bytes) {
     Glyph g;
     if (codes_ == Codes::Simple) {
         const auto code = static_cast<unsigned char>(bytes[0]);
+        if (!decoded_.test(code)) decode_simple(code);
         g.advance = widths_[code];
         g.word_space = code == 32;
         g.text_offset = text_offsets_[code];

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -64,8 +65,8 @@ private:
 
     void load_simple(const Document& document, const Dictionary& font, bool type3);
     void load_composite(const Document& document, const Dictionary& font);
-    void set_code_text(unsigned code, std::string_view text);
-    std::uint32_t add_text(std::string_view text);
+    void decode_simple(unsigned code);
+    std::pair<std::uint32_t, std::uint32_t> add_text(std::string_view decoded);  // offset, size
     double cid_width(std::uint32_t cid) const;
     std::uint32_t composite_text(std::string_view code, std::uint32_t& size);
 
@@ -74,7 +75,10 @@ private:
     std::optional<std::string> base_font_;
     double ascent_ = 0.8, descent_ = -0.2;
     std::string pool_;
-    // Simple fonts.
+    // Simple fonts. Glyph names view static tables or the document.
+    bool missing_ = false, zapf_dingbats_ = false;
+    std::array<std::string_view, 256> names_{};
+    std::bitset<256> decoded_;
     std::array<double, 256> widths_{};
     std::array<std::uint32_t, 256> text_offsets_{}, text_sizes_{};
     // Composite fonts.

@@ -10,22 +10,25 @@ namespace quarvel::python {
 
 namespace {
 
+// Pages hold thousands of words: the keys and font names are made once per call.
 Ref word_list(const PageWords& page) {
-    // One str per font, shared by its words.
+    static const char* const kKeys[] = {"text", "bbox", "font", "size", "line"};
+    Ref keys[5];
+    for (std::size_t k = 0; k < 5; ++k) keys[k] = Ref::steal(PyUnicode_InternFromString(kKeys[k]));
     std::vector<Ref> fonts;
     fonts.reserve(page.fonts.size());
     for (const auto& name : page.fonts) fonts.push_back(name ? new_str(*name) : new_none());
-    Ref list = new_list();
-    for (const Word& w : page.words) {
-        Ref bbox = new_list();
-        for (double v : {w.x0, w.top, w.x1, w.bottom}) append(bbox, new_float(v));
-        append(list, DictBuilder()
-                         .set("text", new_str(w.text))
-                         .set("bbox", std::move(bbox))
-                         .set("font", Ref::borrow(fonts[w.font].get()))
-                         .set("size", new_float(w.size))
-                         .set("line", new_uint(w.line))
-                         .finish());
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(page.words.size())));
+    for (std::size_t i = 0; i < page.words.size(); ++i) {
+        const Word& w = page.words[i];
+        Ref bbox = Ref::steal(PyList_New(4));
+        const double box[4] = {w.x0, w.top, w.x1, w.bottom};
+        for (Py_ssize_t k = 0; k < 4; ++k) check(PyList_SetItem(bbox.get(), k, new_float(box[k]).release()));
+        Ref values[5] = {new_str(w.text), std::move(bbox), Ref::borrow(fonts[w.font].get()), new_float(w.size),
+                         new_uint(w.line)};
+        Ref dict = Ref::steal(PyDict_New());
+        for (std::size_t k = 0; k < 5; ++k) check(PyDict_SetItem(dict.get(), keys[k].get(), values[k].get()));
+        check(PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), dict.release()));
     }
     return list;
 }
