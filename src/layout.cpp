@@ -83,23 +83,15 @@ const Object* effective(const PageRecord& page, const char* key, const Object* i
     return own ? own : inherited;
 }
 
-// User space to the displayed page: origin at the crop box's top-left, y downwards.
+// User space to the page as words are reported: origin at the crop box's top-left
+// corner, y downwards. /Rotate is not applied, as PyMuPDF reports words too.
 Matrix page_matrix(const PageRecord& page) {
     double box[4];
     if (!box_of(effective(page, "CropBox", page.inherited.crop_box), box) &&
         !box_of(effective(page, "MediaBox", page.inherited.media_box), box)) {
         box[0] = 0, box[1] = 0, box[2] = 612, box[3] = 792;  // US Letter, as viewers assume
     }
-    const Object* rotate = effective(page, "Rotate", page.inherited.rotate);
-    const Integer* degrees = rotate ? rotate->as_integer() : nullptr;
-    const Integer turn = degrees && *degrees % 90 == 0 ? ((*degrees % 360) + 360) % 360 : 0;
-    const double x0 = box[0], y0 = box[1], x1 = box[2], y1 = box[3];
-    switch (turn) {
-        case 90: return {0, 1, 1, 0, -y0, -x0};
-        case 180: return {-1, 0, 0, 1, x1, -y0};
-        case 270: return {0, -1, -1, 0, y1, x1};
-        default: return {1, 0, 0, -1, -x0, y1};
-    }
+    return {1, 0, 0, -1, -box[0], box[3]};
 }
 
 // The page's content streams back to back, as page text reads them.

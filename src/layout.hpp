@@ -14,8 +14,8 @@ namespace quarvel {
 
 struct Word {
     std::string text;
-    // Points from the top-left corner of the page's crop box as displayed (after
-    // /Rotate), y growing downwards.
+    // Points from the top-left corner of the page's crop box, y growing downwards;
+    // /Rotate is not applied.
     double x0 = 0, top = 0, x1 = 0, bottom = 0;
     std::size_t font = 0;  // into PageWords::fonts
     double size = 0;       // effective font size in points
