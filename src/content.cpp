@@ -389,11 +389,16 @@ namespace {
 std::optional<LayoutOp> layout_op(std::string_view word) {
     if (word.size() == 1) {
         switch (word[0]) {
-            case 'q': return LayoutOp::Save;
-            case 'Q': return LayoutOp::Restore;
-            case '\'': return LayoutOp::NextLineShow;
-            case '"': return LayoutOp::NextLineSpacingShow;
-            default: return std::nullopt;
+            case 'q':
+                return LayoutOp::Save;
+            case 'Q':
+                return LayoutOp::Restore;
+            case '\'':
+                return LayoutOp::NextLineShow;
+            case '"':
+                return LayoutOp::NextLineSpacingShow;
+            default:
+                return std::nullopt;
         }
     }
     if (word.size() != 2) return std::nullopt;
@@ -402,19 +407,32 @@ std::optional<LayoutOp> layout_op(std::string_view word) {
     if (word == "Do") return LayoutOp::XObject;
     if (word[0] != 'T') return std::nullopt;
     switch (word[1]) {
-        case 'c': return LayoutOp::CharSpacing;
-        case 'w': return LayoutOp::WordSpacing;
-        case 'z': return LayoutOp::HorizontalScale;
-        case 'L': return LayoutOp::Leading;
-        case 'f': return LayoutOp::Font;
-        case 's': return LayoutOp::Rise;
-        case 'd': return LayoutOp::Move;
-        case 'D': return LayoutOp::MoveSetLeading;
-        case 'm': return LayoutOp::Matrix;
-        case '*': return LayoutOp::NextLine;
-        case 'j': return LayoutOp::Show;
-        case 'J': return LayoutOp::ShowArray;
-        default: return std::nullopt;
+        case 'c':
+            return LayoutOp::CharSpacing;
+        case 'w':
+            return LayoutOp::WordSpacing;
+        case 'z':
+            return LayoutOp::HorizontalScale;
+        case 'L':
+            return LayoutOp::Leading;
+        case 'f':
+            return LayoutOp::Font;
+        case 's':
+            return LayoutOp::Rise;
+        case 'd':
+            return LayoutOp::Move;
+        case 'D':
+            return LayoutOp::MoveSetLeading;
+        case 'm':
+            return LayoutOp::Matrix;
+        case '*':
+            return LayoutOp::NextLine;
+        case 'j':
+            return LayoutOp::Show;
+        case 'J':
+            return LayoutOp::ShowArray;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -444,7 +462,8 @@ public:
     void name(const std::string& bytes) { add(Kind::Name, 0, &bytes); }
     void string(const std::string& bytes) { add(Kind::String, 0, &bytes); }
     void number(Number n) {
-        add(Kind::Number, std::holds_alternative<Integer>(n) ? static_cast<double>(std::get<Integer>(n)) : std::get<Real>(n),
+        add(Kind::Number,
+            std::holds_alternative<Integer>(n) ? static_cast<double>(std::get<Integer>(n)) : std::get<Real>(n),
             nullptr);
     }
     void reference(ObjectId) { add(Kind::Other, 0, nullptr); }

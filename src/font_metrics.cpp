@@ -160,7 +160,8 @@ const tables::StandardFont* standard_font_metrics(std::string_view base_font) {
     const bool italic = style.find("italic") != std::string::npos || style.find("oblique") != std::string::npos;
     std::string name;
     if (family == "helvetica" || family == "arial") {
-        name = bold ? (italic ? "Helvetica-BoldOblique" : "Helvetica-Bold") : (italic ? "Helvetica-Oblique" : "Helvetica");
+        name =
+            bold ? (italic ? "Helvetica-BoldOblique" : "Helvetica-Bold") : (italic ? "Helvetica-Oblique" : "Helvetica");
     } else if (family == "times" || family == "timesroman" || family == "timesnewroman") {
         name = bold ? (italic ? "Times-BoldItalic" : "Times-Bold") : (italic ? "Times-Italic" : "Times-Roman");
     } else if (family == "courier" || family == "couriernew") {
@@ -302,8 +303,8 @@ void LayoutFont::load_simple(const Document& doc, const Dictionary& font, bool t
         double box[6] = {};
         const Array* bbox = nullptr;
         if (const Object* entry = font.get("FontBBox")) bbox = doc.resolve(*entry).as_array();
-        if (bbox && bbox->size() == 4 && number_of(doc, &(*bbox)[1], box[1]) &&
-            number_of(doc, &(*bbox)[3], box[3]) && box[3] > box[1]) {
+        if (bbox && bbox->size() == 4 && number_of(doc, &(*bbox)[1], box[1]) && number_of(doc, &(*bbox)[3], box[3]) &&
+            box[3] > box[1]) {
             ascent_ = box[3] * matrix[3], descent_ = box[1] * matrix[3];
         }
     }

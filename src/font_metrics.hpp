@@ -31,9 +31,9 @@ const tables::StandardFont* standard_font_metrics(std::string_view base_font);
 class LayoutFont {
 public:
     struct Glyph {
-        std::size_t length = 1;        // bytes of the code
-        double advance = 0;            // in text space per unit of font size
-        bool word_space = false;       // the single-byte code 32, which Tw widens
+        std::size_t length = 1;         // bytes of the code
+        double advance = 0;             // in text space per unit of font size
+        bool word_space = false;        // the single-byte code 32, which Tw widens
         std::uint32_t text_offset = 0;  // the code's text in text_pool()
         std::uint32_t text_size = 0;
     };

@@ -41,7 +41,7 @@ struct Matrix {
 
 // m then n, in PDF's row-vector convention.
 Matrix operator*(const Matrix& m, const Matrix& n) {
-    return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d, m.c * n.a + m.d * n.c,
+    return {m.a * n.a + m.b * n.c, m.a * n.b + m.b * n.d,       m.c * n.a + m.d * n.c,
             m.c * n.b + m.d * n.d, m.e * n.a + m.f * n.c + n.e, m.e * n.b + m.f * n.d + n.f};
 }
 
@@ -54,9 +54,9 @@ struct FontEntry {
 struct PlacedGlyph {
     const LayoutFont* font;
     std::uint32_t text_offset, text_size;
-    double ox, oy;     // origin
-    double dx, dy;     // unit baseline direction
-    double advance;    // along the direction, in points
+    double ox, oy;   // origin
+    double dx, dy;   // unit baseline direction
+    double advance;  // along the direction, in points
     double x0, top, x1, bottom;
     double size;
 };
@@ -222,8 +222,7 @@ private:
 class Walker {
 public:
     Walker(const Document& doc, LayoutCache::State& cache, WordBuilder& words)
-        : doc_(doc), cache_(cache), words_(words),
-          form_budget_(doc.objects.size() * kFormsPerObject + kFormSlack) {}
+        : doc_(doc), cache_(cache), words_(words), form_budget_(doc.objects.size() * kFormsPerObject + kFormSlack) {}
 
     void run(const LayoutOperations& page, const Dictionary* resources, const Matrix& ctm) {
         gs_.ctm = ctm;
@@ -280,7 +279,9 @@ private:
         double v[6];
         using Kind = LayoutOperand::Kind;
         switch (op.op) {
-            case LayoutOp::Save: saved_.push_back(gs_); break;
+            case LayoutOp::Save:
+                saved_.push_back(gs_);
+                break;
             case LayoutOp::Restore:
                 if (saved_.size() > frames_.back().saved_depth) {
                     gs_ = saved_.back();
@@ -290,7 +291,9 @@ private:
             case LayoutOp::Concat:
                 if (numbers(ops, op, 6, v)) gs_.ctm = Matrix{v[0], v[1], v[2], v[3], v[4], v[5]} * gs_.ctm;
                 break;
-            case LayoutOp::BeginText: tm = tlm = Matrix{}; break;
+            case LayoutOp::BeginText:
+                tm = tlm = Matrix{};
+                break;
             case LayoutOp::CharSpacing:
                 if (numbers(ops, op, 1, v)) gs_.char_spacing = v[0];
                 break;
@@ -325,7 +328,9 @@ private:
             case LayoutOp::Matrix:
                 if (numbers(ops, op, 6, v)) tm = tlm = Matrix{v[0], v[1], v[2], v[3], v[4], v[5]};
                 break;
-            case LayoutOp::NextLine: move(0, -gs_.leading); break;
+            case LayoutOp::NextLine:
+                move(0, -gs_.leading);
+                break;
             case LayoutOp::Show:
                 if (const LayoutOperand* s = last(ops, op, Kind::String)) show(ops.bytes(*s));
                 break;
@@ -422,9 +427,18 @@ private:
         const double xs[4] = {ox + dx0, ox + ax + dx0, ox + dx1, ox + ax + dx1};
         const double ys[4] = {oy + dy0, oy + ay + dy0, oy + dy1, oy + ay + dy1};
         const double length = std::hypot(xx, xy);
-        PlacedGlyph p{&f, g.text_offset, g.text_size, ox, oy, 1, 0, std::hypot(ax, ay),
-                      *std::min_element(xs, xs + 4), *std::min_element(ys, ys + 4),
-                      *std::max_element(xs, xs + 4), *std::max_element(ys, ys + 4),
+        PlacedGlyph p{&f,
+                      g.text_offset,
+                      g.text_size,
+                      ox,
+                      oy,
+                      1,
+                      0,
+                      std::hypot(ax, ay),
+                      *std::min_element(xs, xs + 4),
+                      *std::min_element(ys, ys + 4),
+                      *std::max_element(xs, xs + 4),
+                      *std::max_element(ys, ys + 4),
                       std::abs(gs_.size) * std::hypot(m.c, m.d)};
         if (length > 0) p.dx = xx / length, p.dy = xy / length;
         if (w < 0) p.dx = -p.dx, p.dy = -p.dy;

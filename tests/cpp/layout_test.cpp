@@ -1,20 +1,17 @@
+#include "layout.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "document.hpp"
 #include "font_metrics.hpp"
-#include "layout.hpp"
-#include "parser.hpp"
 #include "support.hpp"
 
 namespace quarvel {
 namespace {
 
-std::string stream(int number, std::string_view dictionary, std::string_view data) {
-    return std::to_string(number) + " 0 obj << " + std::string(dictionary) + " /Length " + std::to_string(data.size()) +
-           " >> stream\n" + std::string(data) + "\nendstream endobj ";
-}
+using testing_support::stream_object;
 
 // A 200 x 100 page. F1: every code 500 units wide, ascent 800, descent -200, so a glyph
 // box is one font size tall. F2: Helvetica without widths. F3: names through Differences.
@@ -30,18 +27,11 @@ Document page(std::string_view content) {
         "/Differences [65 /f_f_i /uni00E9 /Gamma /g123] >> >> /F4 << /Subtype /Type1 /Widths 5 /FirstChar 32 >> >> "
         "/XObject << /Fm1 11 0 R /Fm2 12 0 R >> >> >> endobj "
         "4 0 obj << /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Test /FirstChar 32 /LastChar 126 /Widths [" +
-        widths + "] /FontDescriptor << /Ascent 800 /Descent -200 >> >> endobj " + stream(10, "", content) +
-        stream(11, "/Subtype /Form /Matrix [1 0 0 1 5 5] /Resources << /Font << /F1 4 0 R >> >>",
-               "BT /F1 10 Tf (A) Tj ET") +
-        stream(12, "/Subtype /Form /Resources << /XObject << /Fm2 12 0 R >> >>", "/Fm2 Do");
-    Parser parser(source);
-    std::vector<ObjectTable::Entry> entries;
-    for (; parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
-        entries.push_back(parser.parse_indirect_object());
-    Document doc;
-    doc.objects = ObjectTable(std::move(entries));
-    doc.trailer.set("Root", Object(ObjectId{1, 0}));
-    return doc;
+        widths + "] /FontDescriptor << /Ascent 800 /Descent -200 >> >> endobj " + stream_object(10, "", content) +
+        stream_object(11, "/Subtype /Form /Matrix [1 0 0 1 5 5] /Resources << /Font << /F1 4 0 R >> >>",
+                      "BT /F1 10 Tf (A) Tj ET") +
+        stream_object(12, "/Subtype /Form /Resources << /XObject << /Fm2 12 0 R >> >>", "/Fm2 Do");
+    return testing_support::document_from_objects(source);
 }
 
 std::string number(double v) { return format_real(std::round(v * 1000) / 1000 + 0.0); }
@@ -63,7 +53,8 @@ TEST_P(Layout, PlacesWords) {
     const auto& [content, expected] = GetParam();
     // H stands for 1e300, which has no shorter form in content.
     std::string text = content;
-    for (std::size_t at; (at = text.find('H')) != std::string::npos;) text.replace(at, 1, "1" + std::string(300, '0') + ".0");
+    for (std::size_t at; (at = text.find('H')) != std::string::npos;)
+        text.replace(at, 1, "1" + std::string(300, '0') + ".0");
     const Document doc = page(text);
     EXPECT_EQ(testing_support::value_or_error([&] { return describe(page_words(doc, doc.pages()[0])); }), expected);
 }
@@ -113,9 +104,9 @@ TEST(Layout, LineGapsAndText) {
 
 TEST(GlyphNames, MapToText) {
     const std::pair<const char*, const char*> cases[] = {
-        {"A", "A"},           {"f_f_i", "ffi"},     {"uni00410042", "AB"}, {"u1F600", "\xF0\x9F\x98\x80"},
-        {"a.sc", "a"},        {"uniD800", nullptr}, {"g123", nullptr},     {".notdef", nullptr},
-        {"a1", nullptr},      {"Gamma", "\xCE\x93"}};
+        {"A", "A"},      {"f_f_i", "ffi"},     {"uni00410042", "AB"}, {"u1F600", "\xF0\x9F\x98\x80"},
+        {"a.sc", "a"},   {"uniD800", nullptr}, {"g123", nullptr},     {".notdef", nullptr},
+        {"a1", nullptr}, {"Gamma", "\xCE\x93"}};
     for (const auto& [name, text] : cases) {
         const std::optional<std::string> got = glyph_name_text(name, false);
         EXPECT_EQ(got.has_value(), text != nullptr) << name;
