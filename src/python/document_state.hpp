@@ -17,15 +17,6 @@ struct State {
     std::optional<std::string> source_data;
     std::optional<std::string> source_path;
     Document document;
-    // The page list of the immutable document after its first successful walk, so that
-    // a call per page does not walk the whole tree each time (quadratic on long files).
-    // A failed walk keeps nothing and fails again on the next call.
-    mutable std::optional<std::vector<PageRecord>> page_list = std::nullopt;
-
-    const std::vector<PageRecord>& pages() const {
-        if (!page_list) page_list = document.pages();
-        return *page_list;
-    }
 };
 
 struct PyDocument {
@@ -43,7 +34,7 @@ std::string source_of(const State& state);
 // Page-indexed methods report a broken page tree before a bad index.
 template <class Use>
 Ref with_page(const State& state, std::size_t index, Use&& use) {
-    const std::vector<PageRecord>& pages = state.pages();
+    std::vector<PageRecord> pages = state.document.pages();
     if (index >= pages.size()) raise(PyExc_ValueError, "page index out of range");
     return use(pages[index]);
 }
