@@ -37,7 +37,8 @@ class Outcome:
     __slots__ = ("output", "notes", "error")
 
     def __init__(self, output: bytes = b"", error: str | None = None) -> None:
-        self.output, self.notes, self.error = output, [], error
+        self.output, self.error = output, error
+        self.notes: list[str] = []
 
 
 class UsageError(Exception):
