@@ -53,6 +53,9 @@ def test_rows_equal_single_process_results(dataset):
         assert row["pages"] == (None if error else quarvel.Document.open(row["path"]).page_count())
     assert sum(row["error"] is None for row in text_rows) > 100
 
+    if built("layout_text"):
+        for row in rows(dataset, quarvel_ray.text):
+            assert (row["text"], row["error"]) == expected(row["path"], "layout_text"), row["path"]
     if built("to_markdown"):
         for row in rows(dataset, quarvel_ray.markdown):
             assert (row["markdown"], row["error"]) == expected(row["path"], "to_markdown"), row["path"]

@@ -450,7 +450,7 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
             done()
             yield outcome
         return
-    from concurrent.futures import FIRST_COMPLETED, Future, ProcessPoolExecutor, wait
+    from concurrent.futures import Future, ProcessPoolExecutor, as_completed
     from concurrent.futures.process import BrokenProcessPool
 
     # Largest files first, so that no big file is left running alone at the end.
@@ -470,12 +470,11 @@ def outcomes(sources: list[Source], args: argparse.Namespace, jobs: int,
             for i in order:
                 submitted[i] = pool.submit(process, (sources[i], args))
             futures = [submitted[i] for i in range(len(sources))]
-            pending = set(futures)
             next_index = 0
-            while next_index < len(futures):
-                finished, pending = wait(pending, return_when=FIRST_COMPLETED)
-                for _ in finished:
-                    done()
+            # One waiter over the whole batch: waiting again and again on the pending
+            # set would cost time quadratic in the number of files.
+            for _ in as_completed(futures):
+                done()
                 while next_index < len(futures) and futures[next_index].done():
                     future = futures[next_index]
                     next_index += 1
