@@ -506,8 +506,10 @@ def run_batch(sources: list[Source], args: argparse.Namespace) -> int:
     failed = 0
     stdout = sys.stdout.buffer
     try:
-        for source, outcome in zip(sources, outcomes(sources, args, args.jobs, progress.update if progress else
-                                                     lambda: None)):
+        # Not zip(): the generator must run to its end, where the last completions are counted.
+        for index, outcome in enumerate(outcomes(sources, args, args.jobs, progress.update if progress else
+                                                 lambda: None)):
+            source = sources[index]
             for note in outcome.notes:
                 report(f"{source.path}: {note}")
             if outcome.error is not None:
