@@ -18,6 +18,9 @@ def test_import_stays_lean():
 @pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed")
 def test_stub_matches_the_module(tmp_path):
     allowlist = pathlib.Path(__file__).with_name("stubtest_allowlist.txt")
-    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "quarvel", "--allowlist", str(allowlist)],
-                            capture_output=True, text=True, cwd=tmp_path)
+    # The Ray module imports pyarrow, which only the ray extra installs.
+    config = tmp_path / "mypy.ini"
+    config.write_text("[mypy]\nignore_missing_imports = True\n")
+    result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "quarvel", "--allowlist", str(allowlist),
+                             "--mypy-config-file", str(config)], capture_output=True, text=True, cwd=tmp_path)
     assert result.returncode == 0, result.stdout + result.stderr
