@@ -177,8 +177,10 @@ std::string append_incremental_update(std::string_view source, const Document& d
     return out;
 }
 
-std::string update_metadata_incremental(std::string_view source, const MetadataUpdate& update) {
-    const Document document = Document::parse(source);
+std::string update_metadata_incremental(std::string_view source, const MetadataUpdate& update,
+                                        const Document* parsed) {
+    std::optional<Document> loaded;
+    const Document& document = parsed ? *parsed : loaded.emplace(Document::parse(source));
     const DocumentMetadata current = metadata(document);
     const ObjectId id = new_object_id(document);
     const Dictionary* info = info_dictionary(document);
@@ -209,26 +211,29 @@ std::string update_metadata_incremental(std::string_view source, const MetadataU
 }
 
 std::string add_text_annotation_incremental(std::string_view source, std::size_t page_index,
-                                            const AnnotationRect& rect, std::string_view contents) {
+                                            const AnnotationRect& rect, std::string_view contents,
+                                            const Document* parsed) {
     // UTF-16 rather than raw UTF-8 for anything beyond ASCII: other readers take a
     // string without a byte-order mark as PDFDocEncoding.
     const Dictionary annotation({{"Contents", String{text_string_bytes(contents)}},
                                  {"Rect", rect_array(rect)},
                                  {"Subtype", Name{"Text"}},
                                  {"Type", Name{"Annot"}}});
-    return add_annotation_incremental(source, page_index, annotation);
+    return add_annotation_incremental(source, page_index, annotation, parsed);
 }
 
 std::string add_uri_link_incremental(std::string_view source, std::size_t page_index, const AnnotationRect& rect,
-                                     std::string_view uri) {
+                                     std::string_view uri, const Document* parsed) {
     const Dictionary action({{"S", Name{"URI"}}, {"URI", String{std::string(uri)}}});
     const Dictionary annotation(
         {{"A", action}, {"Rect", rect_array(rect)}, {"Subtype", Name{"Link"}}, {"Type", Name{"Annot"}}});
-    return add_annotation_incremental(source, page_index, annotation);
+    return add_annotation_incremental(source, page_index, annotation, parsed);
 }
 
-std::string add_annotation_incremental(std::string_view source, std::size_t page_index, const Dictionary& annotation) {
-    const Document document = Document::parse(source);
+std::string add_annotation_incremental(std::string_view source, std::size_t page_index, const Dictionary& annotation,
+                                       const Document* parsed) {
+    std::optional<Document> loaded;
+    const Document& document = parsed ? *parsed : loaded.emplace(Document::parse(source));
     const std::vector<PageRecord> pages = document.pages();
     if (page_index >= pages.size()) throw PdfError::type_mismatch("page index", "existing page");
     const PageRecord& page = pages[page_index];

@@ -36,12 +36,15 @@ struct MetadataUpdate {
 // Lower-left x, lower-left y, upper-right x, upper-right y, written in this order.
 using AnnotationRect = std::array<double, 4>;
 
-// Each loads `source` afresh and returns the updated file.
-std::string update_metadata_incremental(std::string_view source, const MetadataUpdate& update);
+// Each loads `source` afresh, unless `parsed` is the document already loaded from it.
+std::string update_metadata_incremental(std::string_view source, const MetadataUpdate& update,
+                                        const Document* parsed = nullptr);
 std::string add_text_annotation_incremental(std::string_view source, std::size_t page_index,
-                                            const AnnotationRect& rect, std::string_view contents);
+                                            const AnnotationRect& rect, std::string_view contents,
+                                            const Document* parsed = nullptr);
 std::string add_uri_link_incremental(std::string_view source, std::size_t page_index, const AnnotationRect& rect,
-                                     std::string_view uri);
-std::string add_annotation_incremental(std::string_view source, std::size_t page_index, const Dictionary& annotation);
+                                     std::string_view uri, const Document* parsed = nullptr);
+std::string add_annotation_incremental(std::string_view source, std::size_t page_index, const Dictionary& annotation,
+                                       const Document* parsed = nullptr);
 
 }  // namespace quarvel

@@ -13,12 +13,13 @@ namespace quarvel::python {
 
 namespace {
 
-// The kept copy is used in place; a document opened by mapping reads its file again.
+// The kept copy is the very input the open document was parsed from, so the edit takes
+// both as they are; a document opened by mapping reads its file again and the edit loads it.
 template <class Use>
 Ref with_source(const State& s, Use&& use) {
-    if (s.source_data) return new_bytes(use(std::string_view(*s.source_data)));
+    if (s.source_data) return new_bytes(use(std::string_view(*s.source_data), &s.document));
     const std::string bytes = source_of(s);
-    return new_bytes(use(std::string_view(bytes)));
+    return new_bytes(use(std::string_view(bytes), nullptr));
 }
 
 struct AnnotationArgs {
@@ -56,21 +57,23 @@ Ref with_metadata(const State& s, PyObject* args, PyObject* kwargs) {
         &MetadataUpdate::title,   &MetadataUpdate::author,  &MetadataUpdate::subject,
         &MetadataUpdate::keywords, &MetadataUpdate::creator, &MetadataUpdate::producer};
     for (std::size_t i = 0; i < 6; ++i) update.*fields[i] = optional_str_arg(values[i], {"with_metadata", kMetadata[i]});
-    return with_source(s, [&](std::string_view source) { return update_metadata_incremental(source, update); });
+    return with_source(s, [&](std::string_view source, const Document* parsed) {
+        return update_metadata_incremental(source, update, parsed);
+    });
 }
 
 Ref with_text_annotation(const State& s, PyObject* args, PyObject* kwargs) {
     AnnotationArgs a =
         annotation_args(args, kwargs, "OOO:with_text_annotation", "with_text_annotation", "contents");
-    return with_source(s, [&](std::string_view source) {
-        return add_text_annotation_incremental(source, a.page_index, a.rect, a.text);
+    return with_source(s, [&](std::string_view source, const Document* parsed) {
+        return add_text_annotation_incremental(source, a.page_index, a.rect, a.text, parsed);
     });
 }
 
 Ref with_uri_link(const State& s, PyObject* args, PyObject* kwargs) {
     AnnotationArgs a = annotation_args(args, kwargs, "OOO:with_uri_link", "with_uri_link", "uri");
-    return with_source(s, [&](std::string_view source) {
-        return add_uri_link_incremental(source, a.page_index, a.rect, a.text);
+    return with_source(s, [&](std::string_view source, const Document* parsed) {
+        return add_uri_link_incremental(source, a.page_index, a.rect, a.text, parsed);
     });
 }
 

@@ -199,6 +199,8 @@ TEST(Incremental, UpdatesChain) {
     MetadataUpdate title;
     title.title = "T2";
     const std::string second = update_metadata_incremental(first, title);
+    const Document loaded = Document::parse(first);
+    EXPECT_EQ(update_metadata_incremental(first, title, &loaded), second);
     const Document document = Document::parse(second);
     const std::size_t first_xref = Document::parse(first).start_xref;
     EXPECT_EQ(first.substr(first_xref, 5), "xref\n");
