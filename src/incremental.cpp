@@ -83,11 +83,14 @@ void push_current_entry(std::string& body, const Document& document, std::string
     if (trim_white_space(text).empty()) return;
     const Object* stored = info ? info->get(key) : nullptr;
     if (stored && stored->as_reference()) stored = document.find(*stored->as_reference());
-    if (!stored || !stored->as_string()) return push_info_entry(body, key, text);
-    body += " /";
-    body += key;
-    body.push_back(' ');
-    body += object_literal(*stored);
+    if (stored && stored->as_string()) {
+        body += " /";
+        body += key;
+        body.push_back(' ');
+        body += object_literal(*stored);
+    } else {
+        push_info_entry(body, key, text);
+    }
 }
 
 Array rect_array(const AnnotationRect& rect) {

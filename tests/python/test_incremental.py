@@ -107,8 +107,10 @@ def test_arguments_checked_before_the_source_is_read(call, error, message, tmp_p
     path.unlink()
     with pytest.raises(error, match=re.escape(message)):
         call(document)
-    with pytest.raises(ValueError, match="^failed to read " + re.escape(str(path))):
-        document.with_text_annotation(0, [float("nan"), 0, 1, 1], "x")
+    # The rectangle's values are the edit's business, after the source is fetched.
+    for edit in (lambda d: d.with_metadata(), lambda d: d.with_text_annotation(0, [float("nan"), 0, 1, 1], "x")):
+        with pytest.raises(ValueError, match="^failed to read " + re.escape(str(path))):
+            edit(document)
 
 
 @pytest.mark.parametrize("source, call, message", [
