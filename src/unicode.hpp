@@ -47,7 +47,13 @@ std::string lossy_utf8(std::string_view bytes);
 // Big-endian UTF-16 units (an odd final byte is ignored); unpaired surrogates become U+FFFD.
 void append_utf16be(std::string& out, std::string_view bytes);
 
-// A PDF text string: FE FF starts UTF-16BE, anything else is lossy UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+// Each byte through the PDFDocEncoding table.
+void append_pdf_doc_encoding(std::string& out, std::string_view bytes);
+
+// A PDF text string: FE FF starts UTF-16BE, EF BB BF starts UTF-8 (lossy), other
+// valid UTF-8 is kept, and anything else is PDFDocEncoding.
+void append_text_string(std::string& out, std::string_view bytes);
 std::string decode_text_string(std::string_view bytes);
 
 // Unicode White_Space.

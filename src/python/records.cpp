@@ -7,18 +7,6 @@ namespace quarvel::python {
 
 namespace {
 
-// Exactly four direct numbers, in stored order; anything else is no box.
-Ref box(const Object* value) {
-    const Array* array = value ? value->as_array() : nullptr;
-    if (array == nullptr || array->size() != 4) return new_none();
-    double numbers[4];
-    for (std::size_t i = 0; i < 4; ++i)
-        if (!(*array)[i].as_number(numbers[i])) return new_none();
-    Ref list = new_list();
-    for (double number : numbers) append(list, new_float(number));
-    return list;
-}
-
 // The page's own entry wins over the inherited one.
 const Object* effective(const PageRecord& page, const char* key, const Object* inherited) {
     const Object* own = page.dictionary->get(key);
@@ -26,6 +14,14 @@ const Object* effective(const PageRecord& page, const char* key, const Object* i
 }
 
 }  // namespace
+
+Ref rect_value(const Object* value) {
+    const std::optional<Rect> rect = rectangle(value);
+    if (!rect) return new_none();
+    Ref list = new_list();
+    for (double number : *rect) append(list, new_float(number));
+    return list;
+}
 
 Ref xref_dict(ObjectId id, const XrefEntry& entry) {
     return DictBuilder()
@@ -56,8 +52,8 @@ Ref page_dict(std::size_t index, const PageRecord& page) {
         .set("index", new_uint(index))
         .set("id", new_str(page.id.reference_string()))
         .set("parent", parent_id ? new_str(parent_id->reference_string()) : new_none())
-        .set("media_box", box(effective(page, "MediaBox", page.inherited.media_box)))
-        .set("crop_box", box(effective(page, "CropBox", page.inherited.crop_box)))
+        .set("media_box", rect_value(effective(page, "MediaBox", page.inherited.media_box)))
+        .set("crop_box", rect_value(effective(page, "CropBox", page.inherited.crop_box)))
         .set("rotate", rotation ? new_int(*rotation) : new_none())
         .finish();
 }

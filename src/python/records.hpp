@@ -10,6 +10,8 @@
 
 namespace quarvel::python {
 
+// A list of four floats by the box rule, or None.
+Ref rect_value(const Object* value);
 Ref xref_dict(ObjectId id, const XrefEntry& entry);
 Ref object_dict(const PdfObjectSummary& summary);
 Ref page_dict(std::size_t index, const PageRecord& page);
