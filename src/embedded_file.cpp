@@ -5,16 +5,6 @@
 
 namespace quarvel {
 
-namespace {
-
-std::optional<std::string> text_entry(const Dictionary& dictionary, std::string_view key) {
-    const Object* value = dictionary.get(key);
-    const std::string* bytes = value ? value->as_string() : nullptr;
-    return bytes ? std::optional<std::string>(decode_text_string(*bytes)) : std::nullopt;
-}
-
-}  // namespace
-
 std::optional<Integer> EmbeddedFile::declared_size() const {
     const Object* params = stream->dictionary.get("Params");
     const Dictionary* dictionary = params ? params->as_dictionary_like() : nullptr;
@@ -39,9 +29,9 @@ EmbeddedFile embedded_file_from_spec(const Document& document, std::string name,
 
     EmbeddedFile file;
     file.name = std::move(name);
-    file.file_name = text_entry(spec, "UF");
-    if (!file.file_name) file.file_name = text_entry(spec, "F");
-    file.description = text_entry(spec, "Desc");
+    file.file_name = text_string_entry(spec, "UF");
+    if (!file.file_name) file.file_name = text_string_entry(spec, "F");
+    file.description = text_string_entry(spec, "Desc");
     file.stream = stream;
     return file;
 }

@@ -13,12 +13,6 @@ namespace {
 // every record carry a name the length of the chain.
 constexpr std::size_t kMaxFieldDepth = 1024;
 
-std::optional<std::string> text_entry(const Dictionary& dictionary, std::string_view key) {
-    const Object* value = dictionary.get(key);
-    const std::string* bytes = value ? value->as_string() : nullptr;
-    return bytes ? std::optional<std::string>(decode_text_string(*bytes)) : std::nullopt;
-}
-
 bool is_widget_candidate(const Dictionary& kid) {
     const Object* type = kid.get("Type");
     if (type && type->is_name("Annot")) return true;
@@ -115,7 +109,7 @@ std::vector<FormField> form_fields(const Document& document) {
         const Dictionary& node = document.resolve_to_dictionary(*pending.node, "form field");
         const FormFieldAttributes attributes = pending.attributes.inherit_from(node);
 
-        std::optional<std::string> name = text_entry(node, "T");
+        std::optional<std::string> name = text_string_entry(node, "T");
         SharedName full_name = pending.parent_name;
         if (name && (!full_name || !name->empty()))
             full_name = std::make_shared<const std::string>(full_name ? *full_name + "." + *name : *name);
@@ -154,8 +148,8 @@ std::vector<FormField> form_fields(const Document& document) {
         field.id = id ? std::optional<ObjectId>(*id) : std::nullopt;
         field.name = std::move(name);
         if (full_name) field.full_name = *full_name;
-        field.alternate_name = text_entry(node, "TU");
-        field.mapping_name = text_entry(node, "TM");
+        field.alternate_name = text_string_entry(node, "TU");
+        field.mapping_name = text_string_entry(node, "TM");
         if (attributes.field_type) field.field_type = FormFieldType::from_name(*attributes.field_type);
         field.value = attributes.value;
         field.default_value = attributes.default_value;

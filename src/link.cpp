@@ -37,9 +37,7 @@ std::optional<std::string> annotation_subtype(const Dictionary& annotation) {
 }
 
 std::optional<std::string> annotation_contents(const Dictionary& annotation) {
-    const Object* contents = annotation.get("Contents");
-    const std::string* text = contents ? contents->as_string() : nullptr;
-    return text ? std::optional<std::string>(decode_text_string(*text)) : std::nullopt;
+    return text_string_entry(annotation, "Contents");
 }
 
 std::optional<Rect> annotation_rect(const Dictionary& annotation) { return rectangle(annotation.get("Rect")); }

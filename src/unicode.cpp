@@ -1,5 +1,7 @@
 #include "unicode.hpp"
 
+#include "object.hpp"
+
 namespace quarvel {
 
 namespace {
@@ -143,6 +145,12 @@ std::string decode_text_string(std::string_view bytes) {
     out.reserve(bytes.size());
     append_text_string(out, bytes);
     return out;
+}
+
+std::optional<std::string> text_string_entry(const Dictionary& dictionary, std::string_view key) {
+    const Object* value = dictionary.get(key);
+    const std::string* bytes = value ? value->as_string() : nullptr;
+    return bytes ? std::optional<std::string>(decode_text_string(*bytes)) : std::nullopt;
 }
 
 bool is_unicode_white_space(char32_t c) {
