@@ -62,6 +62,9 @@ public:
     bool contains(std::string_view key) const { return get(key) != nullptr; }
     // Replaces an existing value.
     void set(std::string key, Object value);
+    // Values may change in place; the keys, and with them the order, stay.
+    template <class F>
+    void for_each_value(F&& f);
 
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }
@@ -157,6 +160,11 @@ struct Object {
 };
 
 inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries_ == b.entries_; }
+
+template <class F>
+void Dictionary::for_each_value(F&& f) {
+    for (Entry& entry : entries_) f(entry.second);
+}
 
 inline const Integer* Object::as_integer() const {
     const Number* n = std::get_if<Number>(&value);

@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "document.hpp"
-#include "parser.hpp"
 #include "support.hpp"
 #include "text.hpp"
 
 namespace quarvel {
 namespace {
 
-std::string stream(int number, std::string_view data) {
-    return std::to_string(number) + " 0 obj << /Length " + std::to_string(data.size()) + " >> stream\n" +
-           std::string(data) + "\nendstream endobj ";
-}
+std::string stream(int number, std::string_view data) { return testing_support::stream_object(number, "", data); }
 
 // Pages 3 and 4 share font 5 (with a CMap); page 4 also has an inline font F2 without one. No file around them.
 Document two_pages(std::string_view content3, std::string_view content4) {
