@@ -15,16 +15,11 @@
 #include "outline.hpp"
 #include "page_label.hpp"
 #include "records.hpp"
-#include "unicode.hpp"
 
 namespace quarvel::python {
 
 namespace {
 
-Ref optional_str(const std::optional<std::string>& text) { return text ? new_str(*text) : new_none(); }
-Ref optional_reference(const std::optional<ObjectId>& id) {
-    return id ? new_str(id->reference_string()) : new_none();
-}
 Ref optional_object_text(const Object* object) { return object ? new_str(object_to_text(*object)) : new_none(); }
 
 Ref outline_dict(const OutlineItem& item, Ref children) {
@@ -39,16 +34,16 @@ Ref outline_dict(const OutlineItem& item, Ref children) {
 
 Ref annotation_dict(const PageAnnotation& annotation) {
     return DictBuilder()
-        .set("id", optional_reference(annotation.id))
-        .set("subtype", optional_str(annotation_subtype(*annotation.dictionary)))
+        .set("id", optional_id(annotation.id))
+        .set("subtype", optional_text(annotation_subtype(*annotation.dictionary)))
         .set("rect", rect_value(annotation.dictionary->get("Rect")))
-        .set("contents", optional_str(annotation_contents(*annotation.dictionary)))
+        .set("contents", optional_text(annotation_contents(*annotation.dictionary)))
         .finish();
 }
 
 Ref link_dict(const Link& link) {
     return DictBuilder()
-        .set("annotation_id", optional_reference(link.annotation_id))
+        .set("annotation_id", optional_id(link.annotation_id))
         .set("rect", rect_value(link.dictionary->get("Rect")))
         .set("kind", link.target ? new_str(link_target_kind(*link.target)) : new_none())
         .set("target", link.target ? new_str(link_target_text(*link.target)) : new_none())
@@ -56,16 +51,16 @@ Ref link_dict(const Link& link) {
 }
 
 Ref embedded_file_dict(const EmbeddedFile& file, bool include_data) {
-    const Object* subtype = file.stream->dictionary.get("Subtype");
-    const std::string* subtype_name = subtype ? subtype->as_name() : nullptr;
-    const std::optional<Integer> size = file.declared_size();
     DictBuilder dict;
     dict.set("name", new_str(file.name))
-        .set("file_name", optional_str(file.file_name))
-        .set("description", optional_str(file.description))
-        .set("subtype", subtype_name ? new_str(lossy_utf8(*subtype_name)) : new_none())
-        .set("declared_size", size ? new_int(*size) : new_none());
-    if (include_data) dict.set("data", new_bytes(file.stream->decoded_data()));
+        .set("file_name", optional_text(file.file_name))
+        .set("description", optional_text(file.description))
+        .set("subtype", name_entry(file.stream->dictionary, "Subtype"))
+        .set("declared_size", optional_int(file.declared_size()));
+    if (include_data) {
+        std::string owned;
+        dict.set("data", new_bytes(file.stream->decoded_data_cow(owned)));
+    }
     return dict.finish();
 }
 
@@ -73,15 +68,15 @@ Ref form_field_dict(const FormField& field) {
     Ref widgets = new_list();
     for (ObjectId id : field.widgets) append(widgets, new_str(id.reference_string()));
     return DictBuilder()
-        .set("id", optional_reference(field.id))
-        .set("name", optional_str(field.name))
-        .set("full_name", optional_str(field.full_name))
-        .set("alternate_name", optional_str(field.alternate_name))
-        .set("mapping_name", optional_str(field.mapping_name))
+        .set("id", optional_id(field.id))
+        .set("name", optional_text(field.name))
+        .set("full_name", optional_text(field.full_name))
+        .set("alternate_name", optional_text(field.alternate_name))
+        .set("mapping_name", optional_text(field.mapping_name))
         .set("field_type", field.field_type ? new_str(form_field_type_text(*field.field_type)) : new_none())
         .set("value", optional_object_text(field.value))
         .set("default_value", optional_object_text(field.default_value))
-        .set("flags", field.flags ? new_int(*field.flags) : new_none())
+        .set("flags", optional_int(field.flags))
         .set("widgets", std::move(widgets))
         .finish();
 }

@@ -14,17 +14,6 @@ const Object* effective(const PageRecord& page, const char* key, const Object* i
     return own ? own : inherited;
 }
 
-Ref optional_text(const std::optional<std::string>& text) { return text ? new_str(*text) : new_none(); }
-Ref optional_int(std::optional<std::int64_t> value) { return value ? new_int(*value) : new_none(); }
-Ref optional_id(const std::optional<ObjectId>& id) { return id ? new_str(id->reference_string()) : new_none(); }
-
-// A name entry as text; anything else is None.
-Ref name_entry(const Dictionary& dictionary, std::string_view key) {
-    const Object* value = dictionary.get(key);
-    const std::string* name = value ? value->as_name() : nullptr;
-    return name ? new_str(lossy_utf8(*name)) : new_none();
-}
-
 Ref integer_entry(const Dictionary& dictionary, std::string_view key) {
     const Object* value = dictionary.get(key);
     const Integer* integer = value ? value->as_integer() : nullptr;
@@ -90,6 +79,16 @@ Ref decoded_image_dict(const DecodedImage& image) {
 }
 
 }  // namespace
+
+Ref optional_text(const std::optional<std::string>& text) { return text ? new_str(*text) : new_none(); }
+Ref optional_int(std::optional<std::int64_t> value) { return value ? new_int(*value) : new_none(); }
+Ref optional_id(const std::optional<ObjectId>& id) { return id ? new_str(id->reference_string()) : new_none(); }
+
+Ref name_entry(const Dictionary& dictionary, std::string_view key) {
+    const Object* value = dictionary.get(key);
+    const std::string* name = value ? value->as_name() : nullptr;
+    return name ? new_str(lossy_utf8(*name)) : new_none();
+}
 
 Ref rect_value(const Object* value) {
     const std::optional<Rect> rect = rectangle(value);
