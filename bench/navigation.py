@@ -14,7 +14,7 @@ import subprocess
 import sys
 import time
 
-from corpus import clean_files
+from corpus import clean_files, manifest
 
 
 def quarvel_open(path: str):
@@ -58,9 +58,15 @@ def best(function, repeat: int) -> tuple[float, object]:
     return seconds, result
 
 
-def worker(library: str, repeat: int) -> None:
+def files_up_to(max_pages: int) -> list[str]:
+    pages = {row["file"]: row["pages"] for row in manifest()}
+    return [str(p) for p in clean_files()
+            if not max_pages or int(pages[f"{p.parent.name}/{p.name}"].replace("-", "0")) <= max_pages]
+
+
+def worker(library: str, repeat: int, max_pages: int) -> None:
     open_, navigate = LIBRARIES[library]
-    files = [str(p) for p in clean_files()]
+    files = files_up_to(max_pages)
     if files:
         navigate(open_(files[0]))  # imports and warm-up outside the timing
     per_file = {}
@@ -78,16 +84,19 @@ def worker(library: str, repeat: int) -> None:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--repeat", type=int, default=3, help="runs per file; the best counts")
+    parser.add_argument("--max-pages", type=int, default=0,
+                        help="leave out files with more pages (PyMuPDF spends minutes on the longest manuals)")
     parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
-        worker(args.worker, args.repeat)
+        worker(args.worker, args.repeat, args.max_pages)
         return
     for path in clean_files():  # warm the page cache for everyone
         path.read_bytes()
     results = {}
     for library in LIBRARIES:
-        run = subprocess.run([sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat)],
+        run = subprocess.run([sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat),
+                              "--max-pages", str(args.max_pages)],
                              capture_output=True, text=True)
         if run.returncode != 0:
             print(f"{library}: failed to run: {run.stderr.strip().splitlines()[-1:] or ''}")
