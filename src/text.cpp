@@ -138,12 +138,13 @@ std::string page_text(const Document& doc, const PageRecord& page) {
     return page_text_with_cache(doc, page, cache);
 }
 
-std::vector<std::string> page_texts(const Document& doc) {
-    const std::vector<PageRecord> list = doc.pages();
+std::vector<std::string> page_texts(const Document& doc) { return page_texts(doc, doc.pages()); }
+
+std::vector<std::string> page_texts(const Document& doc, const std::vector<PageRecord>& pages) {
     FontCache cache;
     std::vector<std::string> texts;
-    texts.reserve(list.size());
-    for (const PageRecord& page : list) texts.push_back(page_text_with_cache(doc, page, cache));
+    texts.reserve(pages.size());
+    for (const PageRecord& page : pages) texts.push_back(page_text_with_cache(doc, page, cache));
     return texts;
 }
 

@@ -24,6 +24,8 @@ using FontCache = std::map<FontCacheKey, std::optional<ToUnicodeCMap>>;
 
 std::string page_text(const Document& document, const PageRecord& page);
 std::vector<std::string> page_texts(const Document& document);
+// The text of each of `pages`, all sharing one font cache.
+std::vector<std::string> page_texts(const Document& document, const std::vector<PageRecord>& pages);
 // Every page's text, joined by line feeds.
 std::string text(const Document& document);
 std::string page_text_with_cache(const Document& document, const PageRecord& page, FontCache& cache);

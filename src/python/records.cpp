@@ -90,11 +90,12 @@ Ref name_entry(const Dictionary& dictionary, std::string_view key) {
     return name ? new_str(lossy_utf8(*name)) : new_none();
 }
 
-Ref rect_value(const Object* value) {
-    const std::optional<Rect> rect = rectangle(value);
-    if (!rect) return new_none();
+Ref rect_value(const Object* value) { return box_value(rectangle(value)); }
+
+Ref box_value(const std::optional<Rect>& box) {
+    if (!box) return new_none();
     Ref list = new_list();
-    for (double number : *rect) append(list, new_float(number));
+    for (double number : *box) append(list, new_float(number));
     return list;
 }
 

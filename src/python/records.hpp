@@ -21,6 +21,7 @@ Ref optional_id(const std::optional<ObjectId>& id);
 Ref name_entry(const Dictionary& dictionary, std::string_view key);
 // A list of four floats by the box rule, or None.
 Ref rect_value(const Object* value);
+Ref box_value(const std::optional<Rect>& box);
 Ref xref_dict(ObjectId id, const XrefEntry& entry);
 Ref object_dict(const PdfObjectSummary& summary);
 Ref page_dict(std::size_t index, const PageRecord& page);
