@@ -18,16 +18,7 @@ import subprocess
 import sys
 import time
 
-from corpus import clean_files
-
-
-def timed(function, repeat: int) -> tuple[float, object]:
-    seconds, result = float("inf"), None
-    for _ in range(repeat):
-        start = time.perf_counter()
-        result = function()
-        seconds = min(seconds, time.perf_counter() - start)
-    return seconds, result
+from corpus import best_time, clean_files
 
 
 def quarvel_worker(files: list[str], repeat: int, timeout: float) -> dict:
@@ -35,9 +26,9 @@ def quarvel_worker(files: list[str], repeat: int, timeout: float) -> dict:
     per_file = {}
     for path in files:
         try:
-            markdown, _ = timed(lambda: quarvel.Document.open(path).to_markdown(), repeat)
-            llm, record = timed(lambda: quarvel.Document.open(path).llm_document(), repeat)
-            per_file[path] = {"markdown": markdown, "llm": llm, "pages": len(record["pages"])}
+            markdown = best_time(lambda: quarvel.Document.open(path).to_markdown(), repeat)
+            llm = best_time(lambda: quarvel.Document.open(path).llm_document(), repeat)
+            per_file[path] = {"markdown": markdown, "llm": llm, "pages": len(quarvel.Document.open(path).pages())}
         except ValueError:
             per_file[path] = None
     return per_file

@@ -12,15 +12,19 @@ namespace quarvel {
 
 namespace {
 
-// A table cell: bars escaped, line feeds as HTML breaks, in that order.
+// A table cell: bars escaped, line breaks as HTML breaks. A carriage return (alone or
+// before a line feed) ends a Markdown line as well, so it is one break too.
 void push_cell(std::string& out, std::string_view value) {
-    for (char c : value) {
-        if (c == '|')
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const char c = value[i];
+        if (c == '|') {
             out += "\\|";
-        else if (c == '\n')
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
             out += "<br>";
-        else
+        } else {
             out += c;
+        }
     }
 }
 

@@ -205,11 +205,11 @@ TEST(Markdown, RendersSectionsAndEscapesCells) {
         loaded(page_tree({"", "/Contents 10 0 R"}, outline) + objects +
                    stream_object(10, "", "BT ( Body text ) Tj T* (" + references.substr(0, 10) + ") Tj T* (" +
                                              references.substr(11) + ") Tj ET"),
-               "<< /Title ( ) /Author (a|b\nc) /Subject (  ) /Producer (P) >>");
+               "<< /Title ( ) /Author (a|b\nc) /Subject (  ) /Producer (P\\rQ\\r\\nR) >>");
     EXPECT_EQ(document_to_markdown(doc, {}),
               "# PDF Document\n\n"
               "## Metadata\n\n| Field | Value |\n| --- | --- |\n"
-              "|Author|a\\|b<br>c|\n|Producer|P|\n|Format|PDF 1.7|\n\n"
+              "|Author|a\\|b<br>c|\n|Producer|P<br>Q<br>R|\n|Format|PDF 1.7|\n\n"
               "## Outline\n\n- Intro\n  -  Scope|x\n\n"
               "## Page 1\n\n## Page 2\n\nBody text \n" + references + "\n\n"
               "## Extracted References\n\n" + references + "\n");
