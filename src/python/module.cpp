@@ -30,7 +30,8 @@ int exec_module(PyObject* module) {
         check(PyModule_AddObjectRef(module, "Document", type));
         add_to_all(module, "Document");
         check(PyModule_AddFunctions(module, module_functions));
-        for (PyMethodDef* def = module_functions; def->ml_name != nullptr; ++def) add_to_all(module, def->ml_name);
+        // The other functions are configuration, not part of the star-import surface.
+        add_to_all(module, "write_text_pdf");
         return 0;
     } catch (const PythonError&) {
         return -1;
