@@ -61,10 +61,11 @@ public:
     // Replaces an existing value.
     void set(std::string key, Object value);
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
+    // Defined below Object: clang instantiates the pair type at a body in the class.
+    std::size_t size() const;
+    bool empty() const;
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
 
     friend bool operator==(const Dictionary&, const Dictionary&);
 
@@ -155,6 +156,10 @@ struct Object {
 };
 
 inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries_ == b.entries_; }
+inline std::size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
 inline const Integer* Object::as_integer() const {
     const Number* n = std::get_if<Number>(&value);
