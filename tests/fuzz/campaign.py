@@ -43,7 +43,7 @@ class Run:
         remaining = max(1, int(self.seconds - self.cpu))
         command = [
             "nice", "-n", "19", str(self.build / "tests" / "fuzz" / f"fuzz_{self.target}"),
-            f"-max_total_time={remaining}", "-timeout=10", "-rss_limit_mb=2048", "-malloc_limit_mb=1024",
+            f"-max_total_time={remaining}", "-timeout=60", "-rss_limit_mb=2048", "-malloc_limit_mb=1024",
             "-print_final_stats=1", f"-dict={HERE / 'pdf.dict'}", f"-artifact_prefix={artifacts}/",
             str(corpus), str(self.work / "seeds" / self.target),
         ]
