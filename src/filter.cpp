@@ -87,12 +87,15 @@ std::string inflate_all(std::string_view filter, std::string_view input) {
         if (zs->avail_out == 0) {
             if (produced == out.size()) {
                 if (earlier + produced > limit) throw_too_large(filter);
+                // Room for one byte past the limit at most: that byte proves the overflow.
+                const std::size_t left = limit - (earlier + produced);
+                const std::size_t room = left == std::numeric_limits<std::size_t>::max() ? left : left + 1;
                 if (out.size() < kInflatePiece) {
-                    out.resize(std::min(out.size() * 2, kInflatePiece));
+                    out.resize(out.size() + std::min({out.size(), kInflatePiece - out.size(), room}));
                 } else {
                     earlier += produced;
                     pieces.push_back(std::move(out));
-                    out.assign(kInflatePiece, '\0');
+                    out.assign(std::min(kInflatePiece, room), '\0');
                     produced = 0;
                 }
             }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -187,7 +188,10 @@ TEST(DecodedSizeLimit, EveryFilter) {
         EXPECT_EQ(testing_support::value_or_error([&] { return Stream{filter(name(c.filter)), c.over_limit}.decoded_data(); }),
                   std::string("failed to decode /") + c.filter + " stream: decoded data exceeds the size limit");
     }
-    EXPECT_EQ(set_decoded_size_limit(previous), 8u);
+    // No limit at all: the room left must not wrap to nothing.
+    set_decoded_size_limit(std::numeric_limits<std::size_t>::max());
+    EXPECT_EQ(decode_flate("Fl", kZText, nullptr), kText);
+    EXPECT_EQ(set_decoded_size_limit(previous), std::numeric_limits<std::size_t>::max());
 }
 
 TEST(Stream, CowAndTrace) {
