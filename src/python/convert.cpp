@@ -117,6 +117,8 @@ Ref new_bytes(std::string_view data) {
 Ref new_int(std::int64_t value) { return Ref::steal(PyLong_FromLongLong(value)); }
 Ref new_uint(std::uint64_t value) { return Ref::steal(PyLong_FromUnsignedLongLong(value)); }
 Ref new_float(double value) { return Ref::steal(PyFloat_FromDouble(value)); }
+Ref new_bool(bool value) { return Ref::steal(PyBool_FromLong(value)); }
+
 Ref new_none() { return Ref::borrow(Py_None); }
 Ref new_list() { return Ref::steal(PyList_New(0)); }
 

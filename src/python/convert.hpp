@@ -47,6 +47,7 @@ Ref new_bytes(std::string_view data);
 Ref new_int(std::int64_t value);
 Ref new_uint(std::uint64_t value);
 Ref new_float(double value);
+Ref new_bool(bool value);
 Ref new_none();
 Ref new_list();
 Ref new_tuple2(Ref first, Ref second);

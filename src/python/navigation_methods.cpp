@@ -2,7 +2,9 @@
 // destinations, attachments and form fields.
 // Not built yet: each method raises NotImplementedError until its feature lands.
 
+#include "metadata.hpp"
 #include "methods.hpp"
+#include "records.hpp"
 
 namespace quarvel::python {
 
@@ -14,8 +16,13 @@ namespace {
 
 }  // namespace
 
-Ref metadata(const State&) { not_built("metadata"); }
-Ref metadata_xml(const State&) { not_built("metadata_xml"); }
+Ref metadata(const State& s) { return metadata_dict(quarvel::metadata(s.document)); }
+
+Ref metadata_xml(const State& s) {
+    std::optional<std::string> xml = quarvel::metadata_xml(s.document);
+    return xml ? new_str(*xml) : new_none();
+}
+
 Ref page_labels(const State&) { not_built("page_labels"); }
 Ref outlines(const State&) { not_built("outlines"); }
 Ref named_destinations(const State&) { not_built("named_destinations"); }

@@ -7,11 +7,26 @@
 #include <sstream>
 
 #include "document.hpp"
+#include "font.hpp"
+#include "image.hpp"
 #include "inspect.hpp"
+#include "support.hpp"
 #include "text.hpp"
 
 namespace quarvel {
 namespace {
+
+// Every font and image of every page; most images refuse decoding.
+void read_resources(const Document& doc) {
+    testing_support::error_of([&] {
+        for (const PageRecord& page : doc.pages()) {
+            for (const PageFont& font : page_fonts(doc, page))
+                if (auto descriptor = font_descriptor(doc, font)) embedded_font(doc, *descriptor);
+            for (const PageImage& image : page_images(doc, page))
+                testing_support::value_or_error([&] { return image.decoded_image().to_pnm(); });
+        }
+    });
+}
 
 TEST(Corpus, EveryFileLoadsOrIsRefused) {
     const char* env = std::getenv("QUARVEL_CORPUS");
@@ -31,6 +46,7 @@ TEST(Corpus, EveryFileLoadsOrIsRefused) {
             Document doc = Document::parse(data.str());
             ++loaded;
             dump_objects(doc);
+            read_resources(doc);
             text(doc);
         } catch (const PdfError&) {
             // Refusals are fine here; which ones is for the Python corpus tests.

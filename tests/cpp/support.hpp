@@ -1,6 +1,7 @@
 // Shared by the C++ tests: the PDF fixtures written by tests/make_fixtures.py, error texts, traces.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -8,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "document.hpp"
 #include "error.hpp"
+#include "parser.hpp"
 #include "trace.hpp"
 
 namespace quarvel::testing_support {
@@ -28,6 +31,27 @@ inline std::string read_fixture(const std::string& name) {
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// "N 0 obj <<entries /Length n>> stream ... endobj " around `data`.
+inline std::string stream_object(int number, std::string_view entries, std::string_view data) {
+    return std::to_string(number) + " 0 obj << " + std::string(entries) + " /Length " + std::to_string(data.size()) +
+           " >> stream\n" + std::string(data) + "\nendstream endobj ";
+}
+
+// A document made of indirect objects given back to back ("1 0 obj ... endobj 2 0 obj ..."),
+// in any order, with no file around them; `trailer` entries are set as given.
+inline Document document_from_objects(std::string_view source, std::vector<Dictionary::Entry> trailer = {
+                                                                     {"Root", Object(ObjectId{1, 0})}}) {
+    Parser parser(source);
+    std::vector<ObjectTable::Entry> entries;
+    for (parser.lexer().skip_ws_and_comments(); parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
+        entries.push_back(parser.parse_indirect_object());
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    Document doc;
+    doc.objects = ObjectTable(std::move(entries));
+    doc.trailer = Dictionary(std::move(trailer));
+    return doc;
 }
 
 // The string `run` returns, or the text of its PdfError.

@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "document.hpp"
-#include "parser.hpp"
 #include "support.hpp"
 #include "text.hpp"
 
 namespace quarvel {
 namespace {
 
-std::string stream(int number, std::string_view data) {
-    return std::to_string(number) + " 0 obj << /Length " + std::to_string(data.size()) + " >> stream\n" +
-           std::string(data) + "\nendstream endobj ";
-}
+std::string stream(int number, std::string_view data) { return testing_support::stream_object(number, "", data); }
 
 // Pages 3 and 4 share font 5 (with a CMap); page 4 also has an inline font F2 without one. No file around them.
 Document two_pages(std::string_view content3, std::string_view content4) {
@@ -24,14 +20,7 @@ Document two_pages(std::string_view content3, std::string_view content4) {
         stream(6, "beginbfchar <01> <0048> <02> <0069> endbfchar beginbfrange <0003> <0004> <0061> endbfrange") +
         "7 0 obj << /Type /Font /ToUnicode /Identity-H >> endobj " + stream(10, content3) + stream(11, content4) +
         stream(12, " (!) Tj");
-    Parser parser(source);
-    std::vector<ObjectTable::Entry> entries;  // in number order, as the table needs
-    for (; parser.pos() < source.size(); parser.lexer().skip_ws_and_comments())
-        entries.push_back(parser.parse_indirect_object());
-    Document doc;
-    doc.objects = ObjectTable(std::move(entries));
-    doc.trailer.set("Root", Object(ObjectId{1, 0}));
-    return doc;
+    return testing_support::document_from_objects(source);
 }
 
 class PageText : public testing::TestWithParam<std::tuple<const char*, const char*, const char*>> {};
