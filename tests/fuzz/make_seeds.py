@@ -93,6 +93,8 @@ def seeds() -> dict[str, list[bytes]]:
         "content": contents,
         "document": small_files,
         "page_text": small_files,
+        "metadata": small_files,
+        "resources": small_files,
         "write_text_pdf": [
             b"\x01Hello\nWorld",
             b"\x82T(itle)\x1ea\n\nb\n\x1ex\r\ny\r",
