@@ -183,9 +183,11 @@ TEST(DecodedSizeLimit, EveryFilter) {
         {"AHx", "3132333435363738", "313233343536373839"},
     };
     for (const Limited& c : cases) {
-        EXPECT_EQ(testing_support::value_or_error([&] { return Stream{filter(name(c.filter)), c.at_limit}.decoded_data(); }).size(), 8u)
-            << c.filter;
-        EXPECT_EQ(testing_support::value_or_error([&] { return Stream{filter(name(c.filter)), c.over_limit}.decoded_data(); }),
+        auto decode = [&](const std::string& data) {
+            return testing_support::value_or_error([&] { return Stream{filter(name(c.filter)), data}.decoded_data(); });
+        };
+        EXPECT_EQ(decode(c.at_limit).size(), 8u) << c.filter;
+        EXPECT_EQ(decode(c.over_limit),
                   std::string("failed to decode /") + c.filter + " stream: decoded data exceeds the size limit");
     }
     // No limit at all: the room left must not wrap to nothing.

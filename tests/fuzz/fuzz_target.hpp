@@ -91,16 +91,16 @@ private:
     ((condition) ? void() : ::quarvel::fuzz::property_failed(#condition, __FILE__, __LINE__))
 
 #ifdef QUARVEL_LIBFUZZER
-#define QUARVEL_FUZZ_TARGET(name)                                                                 \
-    static void fuzz_##name(std::string_view data);                                               \
-    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {          \
-        ::quarvel::fuzz::run_one(&fuzz_##name, {reinterpret_cast<const char*>(bytes), size});     \
-        return 0;                                                                                 \
-    }                                                                                             \
+#define QUARVEL_FUZZ_TARGET(name)                                                             \
+    static void fuzz_##name(std::string_view data);                                           \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {      \
+        ::quarvel::fuzz::run_one(&fuzz_##name, {reinterpret_cast<const char*>(bytes), size}); \
+        return 0;                                                                             \
+    }                                                                                         \
     static void fuzz_##name(std::string_view data)
 #else
-#define QUARVEL_FUZZ_TARGET(name)                                                                 \
-    static void fuzz_##name(std::string_view data);                                               \
-    static const ::quarvel::fuzz::Registration register_##name(#name, &fuzz_##name);              \
+#define QUARVEL_FUZZ_TARGET(name)                                                    \
+    static void fuzz_##name(std::string_view data);                                  \
+    static const ::quarvel::fuzz::Registration register_##name(#name, &fuzz_##name); \
     static void fuzz_##name(std::string_view data)
 #endif

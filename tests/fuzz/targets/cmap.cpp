@@ -1,6 +1,7 @@
 // ToUnicode CMaps: parsing, then decoding a string through the table. The CMap is
 // the input up to the first 0xFF byte, the string what follows.
 #include "cmap.hpp"
+
 #include "fuzz_target.hpp"
 #include "unicode.hpp"
 

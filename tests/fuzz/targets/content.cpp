@@ -1,9 +1,10 @@
 // The content-stream parser, twice: the one that builds operand objects and the one
 // text extraction uses, which keeps only what shown text needs. Both must accept and
 // refuse the same streams and agree on every text operation.
+#include "content.hpp"
+
 #include <optional>
 
-#include "content.hpp"
 #include "fuzz_target.hpp"
 
 namespace {

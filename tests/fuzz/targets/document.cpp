@@ -1,6 +1,7 @@
 // Whole loading, then every structural query over the loaded document: versions,
 // the page tree with its resources and content streams, and object inspection.
 #include "document.hpp"
+
 #include "fuzz_target.hpp"
 #include "inspect.hpp"
 

@@ -1,6 +1,7 @@
 // Each stream filter on its own, the PNG predictor on raw rows, and whole filter
 // chains with their decode parameters; no output exceeds the decoded size limit.
 #include "filter.hpp"
+
 #include "fuzz_target.hpp"
 #include "parser.hpp"
 

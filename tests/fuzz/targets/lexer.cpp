@@ -1,7 +1,8 @@
 // The object-syntax tokenizer: every token consumes input and lies inside it; after a
 // refused token lexing resumes one byte further, so the whole input is covered.
-#include "fuzz_target.hpp"
 #include "lexer.hpp"
+
+#include "fuzz_target.hpp"
 
 QUARVEL_FUZZ_TARGET(lexer) {
     quarvel::Lexer lexer(data);

@@ -1,7 +1,8 @@
 // Document metadata over a loaded document: the information dictionary with its
 // custom entries, and the XMP packet. Every text handed out is valid UTF-8.
-#include "fuzz_target.hpp"
 #include "metadata.hpp"
+
+#include "fuzz_target.hpp"
 #include "unicode.hpp"
 
 namespace {

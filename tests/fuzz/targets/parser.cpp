@@ -1,7 +1,8 @@
 // The object parser, in each of its entry points; every object it returns serialises
 // to text that parses back to an object with the same serialisation.
-#include "fuzz_target.hpp"
 #include "parser.hpp"
+
+#include "fuzz_target.hpp"
 #include "writer.hpp"
 
 namespace {

@@ -69,7 +69,7 @@ QUARVEL_FUZZ_TARGET(write_text_pdf) {
     const Dictionary& info = document.resolve_to_dictionary(*document.trailer.get("Info"), "trailer /Info");
     QUARVEL_FUZZ_CHECK(decode_text_string(*info.get("Producer")->as_string()) == "quarvel");
     const Object* written = info.get("Title");
-    QUARVEL_FUZZ_CHECK(written != nullptr == title.has_value());
+    QUARVEL_FUZZ_CHECK((written != nullptr) == title.has_value());
     if (title) {
         // ASCII titles go through the literal escaping, which drops CR; others are UTF-16.
         std::string expected;
