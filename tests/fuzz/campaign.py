@@ -2,12 +2,13 @@
 target: CPU minutes, executions, coverage (edges), features, and the inputs that
 crashed, hung, leaked or ran out of memory.
 
-    campaign.py BUILD_DIR [--seconds N] [--jobs J] [--work DIR] [TARGET...]
+    campaign.py BUILD_DIR [--seconds N] [--jobs J] [--wall S] [--work DIR] [TARGET...]
 
 BUILD_DIR is a QUARVEL_FUZZ build. Seeds are written to WORK/seeds on first use; the
 grown corpora stay in WORK/corpus between runs; findings go to WORK/artifacts/<target>/.
-A target that crashes is restarted until its budget is spent. Exits 1 if anything
-was found."""
+A target that crashes is restarted until its budget is spent. With --wall the whole
+campaign stops after S seconds of wall time, reporting what each target reached.
+Exits 1 if anything was found."""
 
 from __future__ import annotations
 
@@ -15,6 +16,7 @@ import argparse
 import os
 import pathlib
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -49,7 +51,11 @@ class Run:
         ]
         self.process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=self.log.open("wb"))
 
-    def finish(self, status: int, usage) -> bool:
+    def row(self) -> str:
+        found = "; ".join(self.findings) or "none"
+        return f"| {self.target} | {self.cpu / 60:.2f} | {self.executions} | {self.edges} | {self.features} | {found} |"
+
+    def finish(self, status: int, usage, stopped: bool = False) -> bool:
         """Takes a finished process in; true when the budget is not yet spent."""
         self.cpu += usage.ru_utime + usage.ru_stime
         text = self.log.read_bytes()
@@ -58,6 +64,8 @@ class Run:
             self.executions += int(runs[-1][0])
             self.edges = max(self.edges, int(runs[-1][1]))
             self.features = max(self.features, int(runs[-1][2]))
+        if stopped:
+            return False
         if os.waitstatus_to_exitcode(status) != 0:
             found = re.findall(rb"Test unit written to (\S+)", text)
             summary = re.findall(rb"SUMMARY: (.*)", text) or re.findall(rb"ERROR: libFuzzer: (.*)", text)
@@ -74,6 +82,7 @@ def main() -> int:
     parser.add_argument("targets", nargs="*", default=TARGETS)
     parser.add_argument("--seconds", type=float, default=1800, help="CPU seconds per target")
     parser.add_argument("--jobs", type=int, default=1)
+    parser.add_argument("--wall", type=float, default=None, help="wall seconds for the whole campaign")
     parser.add_argument("--work", type=pathlib.Path, default=pathlib.Path("build/fuzz-campaign"))
     args = parser.parse_intermixed_args()
     if not (args.work / "seeds").is_dir():
@@ -84,22 +93,33 @@ def main() -> int:
     # A row as each target finishes, so that an interrupted campaign still reports.
     print("| target | CPU min | executions | edges | features | crashes |")
     print("|---|---:|---:|---:|---:|---|", flush=True)
+    deadline = time.monotonic() + args.wall if args.wall else None
+    stopping = False
     while waiting or running:
-        while waiting and len(running) < args.jobs:
+        while waiting and len(running) < args.jobs and not stopping:
             run = waiting.pop(0)
             run.start()
             running[run.process.pid] = run
-        pid, status, usage = os.wait4(-1, 0)
+        if not running:
+            break
+        pid, status, usage = os.wait4(-1, os.WNOHANG)
+        if pid == 0:
+            if deadline and time.monotonic() > deadline and not stopping:
+                stopping = True  # libFuzzer ends on SIGINT with its statistics
+                for run in running.values():
+                    run.process.send_signal(signal.SIGINT)
+            time.sleep(1)
+            continue
         run = running.pop(pid, None)
         if run is None:
             continue
-        if run.finish(status, usage):
+        if run.finish(status, usage, stopping) and not stopping:
             waiting.insert(0, run)
         else:
             done.append(run)
-            found = "; ".join(run.findings) or "none"
-            print(f"| {run.target} | {run.cpu / 60:.2f} | {run.executions} | {run.edges} | {run.features} | {found} |",
-                  flush=True)
+            print(run.row(), flush=True)
+    for run in waiting:
+        print(f"| {run.target} | not run: out of wall time | | | | |", flush=True)
     return 1 if any(run.findings for run in done) else 0
 
 
