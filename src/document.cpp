@@ -15,14 +15,14 @@ namespace quarvel {
 namespace {
 
 constexpr std::uint64_t kU32Max = 0xFFFFFFFFu;
+// Cross-reference entries beyond one per byte of the file (see read_stream_section).
+constexpr std::uint64_t kEntrySlack = std::uint64_t{1} << 16;
 
 // The objects and sections of an honest file do not overlap, so reading them all
 // reads each byte once. Entries that point into one another (objects nested in
 // strings or streams, one object stream index listed many times) would read the
 // same bytes again for each, quadratic time and memory for stream copies; past
 // twice the bytes there are, plus slack, the cross-reference data is refused.
-constexpr std::uint64_t kEntrySlack = std::uint64_t{1} << 16;
-
 class ReadBudget {
 public:
     explicit ReadBudget(std::uint64_t bytes) : left_(2 * bytes + (std::uint64_t{1} << 16)) {}
