@@ -2,6 +2,9 @@
 
 Each library runs in its own process (so its peak memory can be measured) over the
 same files; the table gives files ok, seconds, pages/s and the time ratio to quarvel.
+Three tasks, one table each: `text` (page text with every library), `layout` (text in
+reading lines: quarvel's page_layout_text against PyMuPDF's get_text()) and `words`
+(quarvel's page_words against PyMuPDF's get_text("words")), each page on its own.
 Peers come from the `bench` extra: pip install '.[bench]'.
 """
 
@@ -53,12 +56,38 @@ def extract_pypdf(path: str) -> int:
     return len(reader.pages)
 
 
-LIBRARIES = {"quarvel": extract_quarvel, "pymupdf": extract_pymupdf, "pypdfium2": extract_pypdfium2,
-             "pypdf": extract_pypdf}
+def per_page_quarvel(method: str):
+    def extract(path: str) -> int:
+        import quarvel
+        document = quarvel.Document.open(path)
+        run = getattr(document, method)
+        count = document.page_count()
+        for index in range(count):
+            run(index)
+        return count
+    return extract
 
 
-def worker(library: str, repeat: int) -> None:
-    extract = LIBRARIES[library]
+def per_page_pymupdf(option: str):
+    def extract(path: str) -> int:
+        import pymupdf
+        with pymupdf.open(path) as doc:
+            for page in doc:
+                page.get_text(option)
+            return doc.page_count
+    return extract
+
+
+TASKS = {
+    "text": {"quarvel": extract_quarvel, "pymupdf": extract_pymupdf, "pypdfium2": extract_pypdfium2,
+             "pypdf": extract_pypdf},
+    "layout": {"quarvel": per_page_quarvel("page_layout_text"), "pymupdf": per_page_pymupdf("text")},
+    "words": {"quarvel": per_page_quarvel("page_words"), "pymupdf": per_page_pymupdf("words")},
+}
+
+
+def worker(task: str, library: str, repeat: int) -> None:
+    extract = TASKS[task][library]
     files = [str(p) for p in clean_files()]
     extract(files[0]) if files else None  # import and warm up outside the timing
     per_file = {}
@@ -79,19 +108,27 @@ def worker(library: str, repeat: int) -> None:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--repeat", type=int, default=1, help="runs per file; the best counts")
-    parser.add_argument("--libraries", default=",".join(LIBRARIES))
+    parser.add_argument("--libraries", default=",".join(TASKS["text"]))
+    parser.add_argument("--tasks", default=",".join(TASKS))
     parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
-        worker(args.worker, args.repeat)
+        task, library = args.worker.split(":")
+        worker(task, library, args.repeat)
         return
 
     # Read every file once first, so no library pays for a cold page cache.
     for path in clean_files():
         path.read_bytes()
+    for task in args.tasks.split(","):
+        print(f"\n{task}")
+        table(task, [lib for lib in args.libraries.split(",") if lib in TASKS[task]], args.repeat)
+
+
+def table(task: str, libraries: list[str], repeat: int) -> None:
     results = {}
-    for library in args.libraries.split(","):
-        run = subprocess.run([sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat)],
+    for library in libraries:
+        run = subprocess.run([sys.executable, __file__, "--worker", f"{task}:{library}", "--repeat", str(repeat)],
                              capture_output=True, text=True)
         if run.returncode != 0:
             last = run.stderr.strip().splitlines()[-1] if run.stderr.strip() else ""

@@ -551,4 +551,85 @@ bool ToUnicodeCMap::lookup(std::string_view code, std::string& text) const {
     return true;
 }
 
+bool ToUnicodeCMap::lookup_into(std::string& out, std::string_view code) const {
+    if (!table_ || code.empty()) return false;
+    Appender app(out);
+    if (!table_->emit_code(app, code.data(), code.size())) return false;
+    app.finish();
+    return true;
+}
+
+EncodingCMap EncodingCMap::parse(std::string_view bytes) {
+    const std::vector<std::string_view> tokens = tokenize(bytes);
+    EncodingCMap map;
+    // Codes of more than four bytes do not exist in CMaps; such entries are skipped.
+    auto code = [](std::string_view token, std::string& out) {
+        out = parse_hex_token(token);
+        return !out.empty() && out.size() <= kMaxIntervalWidth;
+    };
+    auto number = [](std::string_view token, std::uint32_t& out) {
+        std::uint64_t v = 0;
+        if (token.empty() || token.size() > 10) return false;
+        for (char c : token) {
+            if (c < '0' || c > '9') return false;
+            v = v * 10 + static_cast<unsigned>(c - '0');
+        }
+        if (v > 0xFFFFFFFFu) return false;
+        out = static_cast<std::uint32_t>(v);
+        return true;
+    };
+    std::string low, high;
+    const std::size_t n = tokens.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::string_view t = tokens[i];
+        const bool codespace = t == "begincodespacerange", range = t == "begincidrange", single = t == "begincidchar";
+        if (!codespace && !range && !single) continue;
+        const std::size_t arity = range ? 3 : 2;
+        const std::string_view end = codespace ? "endcodespacerange" : range ? "endcidrange" : "endcidchar";
+        for (++i; i < n && tokens[i] != end; i += arity) {
+            if (i + arity > n) throw PdfError::invalid_token(i, "truncated CMap section");
+            if (!code(tokens[i], low)) continue;
+            Range r;
+            r.length = static_cast<std::uint8_t>(low.size());
+            r.low = bytes_to_u32(low);
+            if (single) {
+                r.high = r.low;
+                if (!number(tokens[i + 1], r.cid)) continue;
+            } else {
+                if (!code(tokens[i + 1], high) || high.size() != low.size()) continue;
+                r.high = bytes_to_u32(high);
+                if (range && !number(tokens[i + 2], r.cid)) continue;
+            }
+            if (r.low > r.high) continue;
+            (codespace ? map.codespaces_ : map.cids_).push_back(r);
+        }
+    }
+    std::stable_sort(map.cids_.begin(), map.cids_.end(), [](const Range& a, const Range& b) {
+        return a.length != b.length ? a.length < b.length : a.low < b.low;
+    });
+    return map;
+}
+
+std::size_t EncodingCMap::code_length(std::string_view bytes) const {
+    std::size_t shortest = kMaxIntervalWidth;
+    for (const Range& r : codespaces_) {
+        shortest = std::min<std::size_t>(shortest, r.length);
+        if (r.length > bytes.size()) continue;
+        const std::uint32_t value = bytes_to_u32(bytes.substr(0, r.length));
+        if (value >= r.low && value <= r.high) return r.length;
+    }
+    return std::min(shortest, bytes.size());
+}
+
+std::uint32_t EncodingCMap::cid(std::uint32_t code, std::size_t length) const {
+    // The last range starting at or below `code` among those of this length.
+    auto it = std::upper_bound(cids_.begin(), cids_.end(), std::pair{length, code}, [](const auto& key, const Range& r) {
+        return key.first != r.length ? key.first < r.length : key.second < r.low;
+    });
+    if (it == cids_.begin()) return 0;
+    const Range& r = *std::prev(it);
+    if (r.length != length || code > r.high) return 0;
+    return r.cid + (code - r.low);
+}
+
 }  // namespace quarvel

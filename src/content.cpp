@@ -191,6 +191,8 @@ public:
             throw PdfError::invalid_token(data_.size(), "content stream ended with dangling operands");
     }
 
+    Sink& sink() { return sink_; }
+
 private:
     struct Slot {
         Token token;
@@ -382,12 +384,151 @@ private:
 
 }  // namespace
 
+namespace {
+
+std::optional<LayoutOp> layout_op(std::string_view word) {
+    if (word.size() == 1) {
+        switch (word[0]) {
+            case 'q':
+                return LayoutOp::Save;
+            case 'Q':
+                return LayoutOp::Restore;
+            case '\'':
+                return LayoutOp::NextLineShow;
+            case '"':
+                return LayoutOp::NextLineSpacingShow;
+            default:
+                return std::nullopt;
+        }
+    }
+    if (word.size() != 2) return std::nullopt;
+    if (word == "cm") return LayoutOp::Concat;
+    if (word == "BT") return LayoutOp::BeginText;
+    if (word == "Do") return LayoutOp::XObject;
+    if (word[0] != 'T') return std::nullopt;
+    switch (word[1]) {
+        case 'c':
+            return LayoutOp::CharSpacing;
+        case 'w':
+            return LayoutOp::WordSpacing;
+        case 'z':
+            return LayoutOp::HorizontalScale;
+        case 'L':
+            return LayoutOp::Leading;
+        case 'f':
+            return LayoutOp::Font;
+        case 's':
+            return LayoutOp::Rise;
+        case 'd':
+            return LayoutOp::Move;
+        case 'D':
+            return LayoutOp::MoveSetLeading;
+        case 'm':
+            return LayoutOp::Matrix;
+        case '*':
+            return LayoutOp::NextLine;
+        case 'j':
+            return LayoutOp::Show;
+        case 'J':
+            return LayoutOp::ShowArray;
+        default:
+            return std::nullopt;
+    }
+}
+
+// Appends straight into the final lists; the operands of an operator that is not
+// kept are cut off again.
+class LayoutOperandSink {
+public:
+    using Mark = int;
+
+    static bool wants(std::string_view op) { return layout_op(op).has_value(); }
+    LayoutOperandSink& operands() { return *this; }
+    bool empty() const { return out_.operands.size() == kept_operands_; }
+    void clear() {
+        out_.operands.resize(kept_operands_);
+        out_.elements.resize(kept_elements_);
+        out_.arena.resize(kept_arena_);
+    }
+    void keep(std::string_view op) {
+        const auto count = static_cast<std::uint32_t>(out_.operands.size() - kept_operands_);
+        out_.operations.push_back({*layout_op(op), static_cast<std::uint32_t>(kept_operands_), count});
+        kept_operands_ = out_.operands.size();
+        kept_elements_ = out_.elements.size();
+        kept_arena_ = out_.arena.size();
+    }
+    LayoutOperations finish() { return std::move(out_); }
+
+    void name(const std::string& bytes) { add(Kind::Name, 0, &bytes); }
+    void string(const std::string& bytes) { add(Kind::String, 0, &bytes); }
+    void number(Number n) {
+        add(Kind::Number,
+            std::holds_alternative<Integer>(n) ? static_cast<double>(std::get<Integer>(n)) : std::get<Real>(n),
+            nullptr);
+    }
+    void reference(ObjectId) { add(Kind::Other, 0, nullptr); }
+    void boolean(bool) { add(Kind::Other, 0, nullptr); }
+    void null() { add(Kind::Other, 0, nullptr); }
+
+    Mark begin_array() {
+        if (depth_ == 0) {
+            out_.operands.push_back({Kind::Array, 0, static_cast<std::uint32_t>(out_.elements.size()), 0});
+        } else {
+            add(Kind::Other, 0, nullptr);
+        }
+        ++depth_;
+        return 0;
+    }
+    void end_array(Mark) {
+        if (--depth_ == 0) {
+            LayoutOperand& array = out_.operands.back();
+            array.size = static_cast<std::uint32_t>(out_.elements.size() - array.begin);
+        }
+    }
+    Mark begin_dict() {
+        add(Kind::Other, 0, nullptr);
+        ++depth_;
+        return 0;
+    }
+    void key(const std::string&) {}
+    void end_dict(Mark) { --depth_; }
+
+private:
+    using Kind = LayoutOperand::Kind;
+
+    void add(Kind kind, double number, const std::string* bytes) {
+        if (depth_ > 1) return;
+        LayoutOperand operand{kind, number, 0, 0};
+        if (bytes) {
+            operand.begin = static_cast<std::uint32_t>(out_.arena.size());
+            operand.size = static_cast<std::uint32_t>(bytes->size());
+            out_.arena.append(*bytes);
+        }
+        (depth_ == 0 ? out_.operands : out_.elements).push_back(operand);
+    }
+
+    LayoutOperations out_;
+    std::size_t kept_operands_ = 0, kept_elements_ = 0, kept_arena_ = 0;
+    unsigned depth_ = 0;
+};
+
+}  // namespace
+
 void for_each_content_operation(std::string_view bytes, const ContentVisitor& visit) {
     ContentParser<ObjectOperandSink>(bytes).run(visit);
 }
 
 void for_each_text_operation(std::string_view bytes, const TextOperationVisitor& visit) {
     ContentParser<TextOperandSink>(bytes).run(visit);
+}
+
+LayoutOperations parse_layout_operations(std::string_view bytes) {
+    // Operand offsets are 32-bit; nothing of this size is a real page.
+    if (bytes.size() > 0xFFFFFFFFu) throw PdfError::unsupported(0, "content stream is too large to lay out");
+    ContentParser<LayoutOperandSink> parser(bytes);
+    auto keep = [](std::string_view op, LayoutOperandSink& sink) { sink.keep(op); };
+    parser.run(keep);
+    return parser.sink().finish();
 }
 
 std::vector<ContentOperation> parse_content_operations(std::string_view bytes) {

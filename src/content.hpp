@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,5 +67,62 @@ private:
 // Tf, Tj, TJ, ', " and T*.
 using TextOperationVisitor = std::function<void(std::string_view op, const TextOperands& operands)>;
 void for_each_text_operation(std::string_view bytes, const TextOperationVisitor& visit);
+
+// The operators that place or show text, the graphics state they depend on, and
+// form XObjects; everything else is dropped while parsing.
+enum class LayoutOp : std::uint8_t {
+    Save,                 // q
+    Restore,              // Q
+    Concat,               // cm
+    BeginText,            // BT
+    CharSpacing,          // Tc
+    WordSpacing,          // Tw
+    HorizontalScale,      // Tz
+    Leading,              // TL
+    Font,                 // Tf
+    Rise,                 // Ts
+    Move,                 // Td
+    MoveSetLeading,       // TD
+    Matrix,               // Tm
+    NextLine,             // T*
+    Show,                 // Tj
+    ShowArray,            // TJ
+    NextLineShow,         // '
+    NextLineSpacingShow,  // "
+    XObject,              // Do
+};
+
+struct LayoutOperand {
+    enum class Kind : std::uint8_t { Number, Name, String, Array, Other };
+    Kind kind = Kind::Other;
+    double number = 0;
+    // Name and String: bytes in the arena; Array: a range of `elements`.
+    std::uint32_t begin = 0, size = 0;
+};
+
+struct LayoutOperation {
+    LayoutOp op;
+    std::uint32_t first = 0, count = 0;  // a range of `operands`
+};
+
+// Operands are flattened: top-level values, and the direct elements of top-level arrays
+// (numbers and strings; anything deeper counts as Other).
+struct LayoutOperations {
+    std::vector<LayoutOperation> operations;
+    std::vector<LayoutOperand> operands;
+    std::vector<LayoutOperand> elements;
+    std::string arena;
+
+    std::string_view bytes(const LayoutOperand& o) const { return std::string_view(arena).substr(o.begin, o.size); }
+    std::span<const LayoutOperand> operands_of(const LayoutOperation& op) const {
+        return std::span<const LayoutOperand>(operands).subspan(op.first, op.count);
+    }
+    std::span<const LayoutOperand> elements_of(const LayoutOperand& array) const {
+        return std::span<const LayoutOperand>(elements).subspan(array.begin, array.size);
+    }
+};
+
+// The same grammar, look-ahead and errors as for_each_content_operation.
+LayoutOperations parse_layout_operations(std::string_view bytes);
 
 }  // namespace quarvel

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "crypt.hpp"
 #include "file.hpp"
 #include "filter.hpp"
 #include "parser.hpp"
@@ -261,7 +262,30 @@ XrefChain read_xref_chain(std::string_view data, std::uint64_t start_xref) {
     return {XrefTable(std::move(merged)), std::move(*trailer)};
 }
 
-ObjectTable parse_objects(std::string_view data, const XrefTable& xref) {
+// The loaded object under `id`, or null: slots are in key order, compressed ones fill late.
+const ObjectTable::Entry* find_loaded(const std::vector<ObjectTable::Entry>& slots, const std::vector<char>& loaded,
+                                      ObjectId id) {
+    auto it = std::lower_bound(slots.begin(), slots.end(), id,
+                               [](const ObjectTable::Entry& e, ObjectId k) { return e.first < k; });
+    if (it == slots.end() || it->first != id || !loaded[static_cast<std::size_t>(it - slots.begin())]) return nullptr;
+    return &*it;
+}
+
+// Runs before object streams are unpacked: their objects are inside the ciphertext.
+void decrypt_direct_objects(const Object& encrypt, const Dictionary& trailer, std::vector<ObjectTable::Entry>& slots,
+                            const std::vector<char>& loaded) {
+    const std::optional<Decryptor> decryptor = Decryptor::open(encrypt, trailer, [&](ObjectId id) -> const Object* {
+        const ObjectTable::Entry* entry = find_loaded(slots, loaded, id);
+        return entry ? &entry->second : nullptr;
+    });
+    if (!decryptor) return;
+    const ObjectId* encrypt_id = encrypt.as_reference();
+    for (std::size_t i = 0; i < slots.size(); ++i)
+        if (loaded[i] && !(encrypt_id && slots[i].first == *encrypt_id))
+            decryptor->decrypt_object(slots[i].first, slots[i].second);
+}
+
+ObjectTable parse_objects(std::string_view data, const XrefTable& xref, const Dictionary& trailer) {
     // One slot per in-use or compressed entry, in key order, so the table comes out
     // sorted without moving objects around; compressed slots fill in pass 2.
     std::vector<ObjectTable::Entry> slots;
@@ -286,15 +310,15 @@ ObjectTable parse_objects(std::string_view data, const XrefTable& xref) {
         }
     }
 
+    if (const Object* encrypt = trailer.get("Encrypt")) decrypt_direct_objects(*encrypt, trailer, slots, loaded);
+
     for (auto& [stream_number, members] : groups) {
         // Only what is loaded by now can own a group: a compressed owner either comes
         // later or is a plain object, never a stream.
         const ObjectId owner_id{stream_number, 0};
-        auto it = std::lower_bound(slots.begin(), slots.end(), owner_id,
-                                   [](const ObjectTable::Entry& e, ObjectId k) { return e.first < k; });
-        if (it == slots.end() || it->first != owner_id || !loaded[static_cast<std::size_t>(it - slots.begin())])
-            throw PdfError::dangling_reference(owner_id);
-        const Stream* stream = it->second.as_stream();
+        const ObjectTable::Entry* owner = find_loaded(slots, loaded, owner_id);
+        if (!owner) throw PdfError::dangling_reference(owner_id);
+        const Stream* stream = owner->second.as_stream();
         if (!stream) throw PdfError::type_mismatch("object stream", "stream");
         const Object* type = stream->dictionary.get("Type");
         if (!type || !type->is_name("ObjStm")) throw PdfError::type_mismatch("compressed object owner", "/ObjStm");
@@ -358,7 +382,7 @@ Document Document::parse(std::string_view bytes) {
     XrefChain chain = read_xref_chain(bytes, document.start_xref);
     document.xref = std::move(chain.entries);
     document.trailer = std::move(chain.trailer);
-    document.objects = parse_objects(bytes, document.xref);
+    document.objects = parse_objects(bytes, document.xref, document.trailer);
     QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed PDF object graph",
                         {"xref_entries", static_cast<std::uint64_t>(document.xref.size())},
                         {"objects", static_cast<std::uint64_t>(document.objects.size())});

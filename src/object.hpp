@@ -60,6 +60,9 @@ public:
     bool contains(std::string_view key) const { return get(key) != nullptr; }
     // Replaces an existing value.
     void set(std::string key, Object value);
+    // Values may change in place; the keys, and with them the order, stay.
+    template <class F>
+    void for_each_value(F&& f);
 
     // Defined below Object: clang instantiates the pair type at a body in the class.
     std::size_t size() const;
@@ -160,6 +163,11 @@ inline std::size_t Dictionary::size() const { return entries_.size(); }
 inline bool Dictionary::empty() const { return entries_.empty(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
 inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
+
+template <class F>
+void Dictionary::for_each_value(F&& f) {
+    for (Entry& entry : entries_) f(entry.second);
+}
 
 inline const Integer* Object::as_integer() const {
     const Number* n = std::get_if<Number>(&value);

@@ -23,8 +23,7 @@ void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_
 
 namespace {
 
-const Dictionary* font_dictionary(const Document& doc, const PageRecord& page) {
-    const Dictionary* resources = doc.page_resource_dictionary(*page.dictionary, page.inherited.resources);
+const Dictionary* font_dictionary(const Document& doc, const Dictionary* resources) {
     if (!resources) return nullptr;
     const Object* fonts = resources->get("Font");
     if (!fonts) return nullptr;
@@ -33,10 +32,33 @@ const Dictionary* font_dictionary(const Document& doc, const PageRecord& page) {
     return dictionary;
 }
 
+const Dictionary* page_resources(const Document& doc, const PageRecord& page) {
+    return doc.page_resource_dictionary(*page.dictionary, page.inherited.resources);
+}
+
 }  // namespace
 
+const Dictionary* resource_font(const Document& doc, const Dictionary* resources, std::string_view font_name) {
+    const Dictionary* fonts = font_dictionary(doc, resources);
+    if (!fonts) return nullptr;
+    const Object* entry = fonts->get(font_name);
+    if (!entry) return nullptr;
+    const Dictionary* font = doc.resolve(*entry).as_dictionary_like();
+    if (!font) throw PdfError::type_mismatch("font resource", "dictionary");
+    return font;
+}
+
+std::optional<ToUnicodeCMap> font_dictionary_to_unicode(const Document& doc, const Dictionary& font) {
+    const Object* to_unicode = font.get("ToUnicode");
+    if (!to_unicode) return std::nullopt;
+    const Stream* stream = doc.resolve(*to_unicode).as_stream();
+    if (!stream) throw PdfError::type_mismatch("font /ToUnicode", "stream");
+    std::string owned;
+    return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
+}
+
 FontCacheKey font_cache_key(const Document& doc, const PageRecord& page, std::string_view font_name) {
-    if (const Dictionary* fonts = font_dictionary(doc, page)) {
+    if (const Dictionary* fonts = font_dictionary(doc, page_resources(doc, page))) {
         if (const Object* entry = fonts->get(font_name)) {
             if (const ObjectId* id = entry->as_reference()) return {*id, std::nullopt};
         }
@@ -45,18 +67,9 @@ FontCacheKey font_cache_key(const Document& doc, const PageRecord& page, std::st
 }
 
 std::optional<ToUnicodeCMap> font_to_unicode(const Document& doc, const PageRecord& page, std::string_view font_name) {
-    const Dictionary* fonts = font_dictionary(doc, page);
-    if (!fonts) return std::nullopt;
-    const Object* entry = fonts->get(font_name);
-    if (!entry) return std::nullopt;
-    const Dictionary* font = doc.resolve(*entry).as_dictionary_like();
-    if (!font) throw PdfError::type_mismatch("font resource", "dictionary");
-    const Object* to_unicode = font->get("ToUnicode");
-    if (!to_unicode) return std::nullopt;
-    const Stream* stream = doc.resolve(*to_unicode).as_stream();
-    if (!stream) throw PdfError::type_mismatch("font /ToUnicode", "stream");
-    std::string owned;
-    return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
+    const Dictionary* font = resource_font(doc, page_resources(doc, page), font_name);
+    if (!font) return std::nullopt;
+    return font_dictionary_to_unicode(doc, *font);
 }
 
 std::string page_text_with_cache(const Document& doc, const PageRecord& page, FontCache& cache) {

@@ -32,6 +32,12 @@ std::optional<ToUnicodeCMap> font_to_unicode(const Document& document, const Pag
                                              std::string_view font_name);
 std::optional<std::string> references_text(const Document& document);
 
+// The font dictionary named `font_name` in `resources` (a page's or a form's), or null
+// when there is none; type mismatches and dangling references as font_to_unicode.
+const Dictionary* resource_font(const Document& document, const Dictionary* resources, std::string_view font_name);
+// The font's parsed ToUnicode CMap, if it has one.
+std::optional<ToUnicodeCMap> font_dictionary_to_unicode(const Document& document, const Dictionary& font);
+
 // Appends the text of one shown string: through `cmap` when the font has one,
 // else as a PDF text string.
 void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_view bytes);

@@ -69,7 +69,7 @@ def test_corpus_group(group):
         elif name in KNOWN_REFUSALS:
             if KNOWN_REFUSALS[name] not in record.get("error", ""):
                 problems.append(f"{name}: expected refusal with {KNOWN_REFUSALS[name]!r}, got {record}")
-        elif group != "broken" and row["encrypted"] == "no" and not record.get("objects"):
+        elif group != "broken" and row["encrypted"] != "yes-userpw" and not record.get("objects"):
             problems.append(f"{name}: does not load: {record.get('error')}")
         if "error" in record or "read_error" in record:
             print(f"{name}: {record.get('error') or 'reading: ' + record['read_error']}")
