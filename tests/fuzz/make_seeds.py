@@ -95,6 +95,9 @@ def seeds() -> dict[str, list[bytes]]:
         "page_text": small_files,
         "metadata": small_files,
         "resources": small_files,
+        "layout": small_files,
+        "crypt": [bytes([0, 5]) + b"Key\x01\x02" + b"plain text", bytes([1]) + bytes(range(16)) + bytes(48),
+                  bytes([3]) + bytes(range(32)) + bytes(range(64))],
         "write_text_pdf": [
             b"\x01Hello\nWorld",
             b"\x82T(itle)\x1ea\n\nb\n\x1ex\r\ny\r",
