@@ -11,8 +11,6 @@ namespace {
 
 const char* const kLimit[] = {"limit", nullptr};
 
-}  // namespace
-
 PyObject* set_decoded_size_limit(PyObject*, PyObject* args, PyObject* kwargs) {
     return guarded([&] {
         PyObject* limit = nullptr;
@@ -23,5 +21,13 @@ PyObject* set_decoded_size_limit(PyObject*, PyObject* args, PyObject* kwargs) {
         return new_uint(quarvel::set_decoded_size_limit(bytes));
     });
 }
+
+}  // namespace
+
+PyMethodDef limit_functions[] = {
+    {"set_decoded_size_limit", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&set_decoded_size_limit)),
+     METH_VARARGS | METH_KEYWORDS, "set_decoded_size_limit(limit)\n--\n\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 }  // namespace quarvel::python

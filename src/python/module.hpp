@@ -8,10 +8,14 @@ namespace quarvel::python {
 // The Document type, created on first use and kept for the life of the process.
 PyObject* document_type();
 
-// write_text_pdf and any later module-level functions; only write_text_pdf is in __all__.
+// write_text_pdf and any later module-level functions.
 extern PyMethodDef module_functions[];
 
-// limits.cpp: set_decoded_size_limit(limit).
-PyObject* set_decoded_size_limit(PyObject* module, PyObject* args, PyObject* kwargs);
+// Module-level hooks for the pure-Python modules beside the extension; not in __all__.
+extern PyMethodDef private_functions[];
+// _set_trace_hook(callback, level), for the logging bridge.
+PyObject* set_trace_hook(PyObject* module, PyObject* args, PyObject* kwargs);
+// limits.cpp: set_decoded_size_limit(limit), public but not in __all__.
+extern PyMethodDef limit_functions[];
 
 }  // namespace quarvel::python

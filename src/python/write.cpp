@@ -27,8 +27,6 @@ PyObject* write_text_pdf(PyObject*, PyObject* args, PyObject* kwargs) {
 PyMethodDef module_functions[] = {
     {"write_text_pdf", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&write_text_pdf)),
      METH_VARARGS | METH_KEYWORDS, "write_text_pdf(pages, title=None, author=None)\n--\n\n"},
-    {"set_decoded_size_limit", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&set_decoded_size_limit)),
-     METH_VARARGS | METH_KEYWORDS, "set_decoded_size_limit(limit)\n--\n\n"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -48,7 +48,7 @@ TEST(Writer, TextStrings) {
     for (const auto& [input, expected] : escaped) EXPECT_EQ(escape_pdf_string(input), expected) << input;
     const std::pair<std::string, std::string> text[] = {
         {"", "()"}, {"Plain (x)\\", "(Plain \\(x\\)\\\\)"}, {"caf\xC3\xA9", "<FEFF00630061006600E9>"},
-        {"\xF0\x9F\x98\x80", "<FEFFD83DDE00>"}, {"\xFF", "<FEFFFFFD>"},
+        {"\xF0\x9F\x98\x80", "<FEFFD83DDE00>"}, {"\xFF", "<FEFFFFFD>"}, {"a\rb", "<610D62>"},
     };
     for (const auto& [input, expected] : text) EXPECT_EQ(pdf_text_string(input), expected) << input;
     // Only white space (the ideographic space included) adds no entry.
