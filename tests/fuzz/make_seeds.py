@@ -96,6 +96,7 @@ def seeds() -> dict[str, list[bytes]]:
         "metadata": small_files,
         "resources": small_files,
         "layout": small_files,
+        "navigation": small_files,
         "incremental": [bytes([i % 3, 0, 0, 100, 100]) + b"Note (1)\x1e" + f for i, f in enumerate(small_files)],
         "crypt": [bytes([0, 5]) + b"Key\x01\x02" + b"plain text", bytes([1]) + bytes(range(16)) + bytes(48),
                   bytes([3]) + bytes(range(32)) + bytes(range(64))],
