@@ -97,6 +97,8 @@ def seeds() -> dict[str, list[bytes]]:
         "resources": small_files,
         "layout": small_files,
         "navigation": small_files,
+        # All switches on, the OCR mode cycling through off, auto and always.
+        "export": [bytes([0x0F | (i % 3) << 4]) + f for i, f in enumerate(small_files)],
         "incremental": [bytes([i % 3, 0, 0, 100, 100]) + b"Note (1)\x1e" + f for i, f in enumerate(small_files)],
         "crypt": [bytes([0, 5]) + b"Key\x01\x02" + b"plain text", bytes([1]) + bytes(range(16)) + bytes(48),
                   bytes([3]) + bytes(range(32)) + bytes(range(64))],
