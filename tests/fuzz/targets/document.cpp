@@ -5,20 +5,9 @@
 #include "fuzz_target.hpp"
 #include "inspect.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(document) {
     using namespace quarvel;
+    using fuzz::refusable;
     const Document document = Document::parse(data);
     // Every object was loaded under a cross-reference entry of its own id.
     for (const auto& [id, object] : document.objects) QUARVEL_FUZZ_CHECK(document.xref.find(id) != nullptr);

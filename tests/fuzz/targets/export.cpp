@@ -4,20 +4,9 @@
 #include "llm.hpp"
 #include "markdown.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(export) {
     using namespace quarvel;
+    using fuzz::refusable;
     fuzz::Reader reader(data);
     const unsigned char switches = reader.byte();
     const Document document = Document::parse(reader.rest());

@@ -8,20 +8,9 @@
 #include "outline.hpp"
 #include "page_label.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(navigation) {
     using namespace quarvel;
+    using fuzz::refusable;
     const Document document = Document::parse(data);
     refusable([&] { outlines(document); });
     refusable([&] { page_labels(document); });

@@ -4,20 +4,9 @@
 #include "fuzz_target.hpp"
 #include "image.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(resources) {
     using namespace quarvel;
+    using fuzz::refusable;
     const Document document = Document::parse(data);
     for (const PageRecord& page : document.pages()) {
         refusable([&] {
