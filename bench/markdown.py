@@ -18,7 +18,7 @@ import subprocess
 import sys
 import time
 
-from corpus import best_time, clean_files
+from corpus import best_time, clean_files, corpus_dir
 
 
 def quarvel_worker(files: list[str], repeat: int, timeout: float) -> dict:
@@ -108,6 +108,10 @@ def main() -> None:
         timeouts = sum(r == "timeout" for r in res.values())
         print(f"{library:12} {len(good):>4}/{len(res):<5} {timeouts:8d} {pages:7d} {seconds:9.3f} "
               f"{pages / seconds if seconds else 0:9.0f} {shared:9.3f} {shared / base if base else 0:10.1f}")
+    for library, res in results.items():
+        for f, r in sorted(res.items()):
+            if not isinstance(r, dict):
+                print(f"{library}: {'timed out' if r == 'timeout' else 'failed'}: {os.path.relpath(f, corpus_dir())}")
     llm = [results["quarvel"][f] for f in ok["quarvel"]]
     llm_seconds = sum(r["llm"] for r in llm)
     llm_pages = sum(r["pages"] for r in llm)

@@ -122,13 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PolicyCase{OcrMode::Always, false, true, "page-1-image-1-ocr forced; page-1-ocr forced; "},
                     PolicyCase{OcrMode::Always, false, false, "page-1-ocr forced; "}));
 
-TEST(OcrPolicy, ParsesModesExactly) {
-    for (const char* off : {"off", "none", "false"}) EXPECT_EQ(parse_ocr_mode(off), OcrMode::Off);
-    for (const char* always : {"always", "force", "true"}) EXPECT_EQ(parse_ocr_mode(always), OcrMode::Always);
-    EXPECT_EQ(parse_ocr_mode("auto"), OcrMode::Auto);
-    for (const char* bad : {"ALWAYS", "Auto", " auto", "", "on"}) EXPECT_FALSE(parse_ocr_mode(bad)) << bad;
-}
-
 TEST(LlmDocument, NumbersBlocksAndCopiesRequests) {
     const std::string annots =
         "/Annots [<< /Subtype /Link /Rect [1 2 3 4] /A << /S /URI /URI (https://a.example) >> /Contents (go) >> "

@@ -85,14 +85,6 @@ def test_ocr_modes(document, ocr, ids):
     assert [r["id"] for r in document.llm_document(ocr=ocr)["ocr_requests"]] == ids
 
 
-def test_switches(document):
-    kinds = [[b["kind"] for b in page["blocks"]]
-             for page in document.llm_chunks(include_text=False, include_links=False, ocr="off")]
-    assert kinds == [["image", "annotation"], ["image"]]
-    # Without image blocks no page has images, so auto asks for nothing.
-    assert document.llm_document(True, False, True, True, "auto")["ocr_requests"] == []
-
-
 @pytest.mark.parametrize("call, error, message", [
     (lambda d: d.llm_document(ocr="ALWAYS"), ValueError, OCR_ERROR),
     (lambda d: d.llm_chunks(ocr="Auto"), ValueError, OCR_ERROR),
