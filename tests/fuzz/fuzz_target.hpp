@@ -51,7 +51,7 @@ inline void run_one(TargetFunction run, std::string_view data) {
     }
 }
 
-// Runs one query of a target whose refusal must not stop the others.
+// Runs one query of a target that goes on with the next whatever this one refuses.
 template <class F>
 void refusable(F&& query) {
     try {

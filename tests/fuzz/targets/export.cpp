@@ -6,13 +6,12 @@
 
 QUARVEL_FUZZ_TARGET(export) {
     using namespace quarvel;
-    using fuzz::refusable;
     fuzz::Reader reader(data);
     const unsigned char switches = reader.byte();
     const Document document = Document::parse(reader.rest());
     const std::size_t page_count = document.pages().size();
 
-    refusable([&] {
+    fuzz::refusable([&] {
         const LlmOptions options{(switches & 1) != 0, (switches & 2) != 0, (switches & 4) != 0, (switches & 8) != 0,
                                  static_cast<OcrMode>((switches >> 4) % 3)};
         const LlmDocument llm = document_to_llm(document, options);
@@ -30,9 +29,9 @@ QUARVEL_FUZZ_TARGET(export) {
         QUARVEL_FUZZ_CHECK(held == llm.ocr_requests.size());
         if (options.ocr == OcrMode::Off) QUARVEL_FUZZ_CHECK(llm.ocr_requests.empty());
     });
-    refusable([&] {
+    fuzz::refusable([&] {
         const std::string markdown = document_to_markdown(document, {});
         QUARVEL_FUZZ_CHECK(markdown.starts_with("# "));
     });
-    refusable([&] { QUARVEL_FUZZ_CHECK(document_to_markdown_chunks(document).size() == page_count); });
+    fuzz::refusable([&] { QUARVEL_FUZZ_CHECK(document_to_markdown_chunks(document).size() == page_count); });
 }

@@ -10,15 +10,14 @@
 
 QUARVEL_FUZZ_TARGET(navigation) {
     using namespace quarvel;
-    using fuzz::refusable;
     const Document document = Document::parse(data);
-    refusable([&] { outlines(document); });
-    refusable([&] { page_labels(document); });
-    refusable([&] { named_destinations(document); });
-    refusable([&] { form_fields(document); });
-    refusable([&] { embedded_files(document); });
+    fuzz::refusable([&] { outlines(document); });
+    fuzz::refusable([&] { page_labels(document); });
+    fuzz::refusable([&] { named_destinations(document); });
+    fuzz::refusable([&] { form_fields(document); });
+    fuzz::refusable([&] { embedded_files(document); });
     for (const PageRecord& page : document.pages()) {
-        refusable([&] { page_annotations(document, page); });
-        refusable([&] { page_links(document, page); });
+        fuzz::refusable([&] { page_annotations(document, page); });
+        fuzz::refusable([&] { page_links(document, page); });
     }
 }

@@ -6,13 +6,12 @@
 
 QUARVEL_FUZZ_TARGET(resources) {
     using namespace quarvel;
-    using fuzz::refusable;
     const Document document = Document::parse(data);
     for (const PageRecord& page : document.pages()) {
-        refusable([&] {
+        fuzz::refusable([&] {
             for (const PageFont& font : page_fonts(document, page)) {
                 font.encoding();
-                refusable([&] {
+                fuzz::refusable([&] {
                     if (const auto descriptor = font_descriptor(document, font)) {
                         descriptor->metric("Ascent");
                         if (const auto program = embedded_font(document, *descriptor)) program->stream->decoded_data();
@@ -20,10 +19,10 @@ QUARVEL_FUZZ_TARGET(resources) {
                 });
             }
         });
-        refusable([&] {
+        fuzz::refusable([&] {
             for (const PageImage& image : page_images(document, page)) {
                 image.width(), image.height(), image.bits_per_component(), image.color_space(), image.resource_path();
-                refusable([&] {
+                fuzz::refusable([&] {
                     image.filters();
                     const DecodedImage decoded = image.decoded_image();
                     QUARVEL_FUZZ_CHECK(decoded.samples.size() == decoded.width * decoded.height * decoded.components());
