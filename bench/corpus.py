@@ -3,8 +3,11 @@
 from __future__ import annotations
 
 import csv
+import json
 import os
 import pathlib
+import subprocess
+import sys
 import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -37,3 +40,16 @@ def best_time(function, repeat: int) -> float:
         function()
         best = min(best, time.perf_counter() - start)
     return best
+
+
+def run_workers(script: str, libraries, arguments: list[str]) -> dict:
+    """Runs `script --worker LIBRARY ARGUMENTS...` for each library, one process each, and
+    returns the JSON each printed last; a library whose worker fails is reported and left out."""
+    results = {}
+    for library in libraries:
+        run = subprocess.run([sys.executable, script, "--worker", library, *arguments], capture_output=True, text=True)
+        if run.returncode != 0:
+            print(f"{library}: failed to run: {run.stderr.strip().splitlines()[-1:] or ''}")
+            continue
+        results[library] = json.loads(run.stdout.strip().splitlines()[-1])
+    return results

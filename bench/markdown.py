@@ -14,11 +14,9 @@ import argparse
 import json
 import os
 import signal
-import subprocess
-import sys
 import time
 
-from corpus import best_time, clean_files, corpus_dir
+from corpus import best_time, clean_files, corpus_dir, run_workers
 
 
 def quarvel_worker(files: list[str], repeat: int, timeout: float) -> dict:
@@ -83,15 +81,8 @@ def main() -> None:
         return
     for path in files:  # warm the page cache for everyone
         open(path, "rb").read()
-    results = {}
-    for library in WORKERS:
-        run = subprocess.run([sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat),
-                              "--timeout", str(args.timeout), "--limit", str(args.limit)],
-                             capture_output=True, text=True)
-        if run.returncode != 0:
-            print(f"{library}: failed to run: {run.stderr.strip().splitlines()[-1:] or ''}")
-            continue
-        results[library] = json.loads(run.stdout.strip().splitlines()[-1])
+    results = run_workers(__file__, WORKERS, ["--repeat", str(args.repeat), "--timeout", str(args.timeout),
+                                              "--limit", str(args.limit)])
     if "quarvel" not in results:
         return
 
