@@ -12,6 +12,7 @@ import argparse
 import json
 import subprocess
 import sys
+import select
 import time
 
 from corpus import clean_files, manifest
@@ -64,21 +65,43 @@ def files_up_to(max_pages: int) -> list[str]:
             if not max_pages or int(pages[f"{p.parent.name}/{p.name}"].replace("-", "0")) <= max_pages]
 
 
-def worker(library: str, repeat: int, max_pages: int) -> None:
+def worker(library: str, repeat: int, max_pages: int, start: int) -> None:
     open_, navigate = LIBRARIES[library]
     files = files_up_to(max_pages)
     if files:
-        navigate(open_(files[0]))  # imports and warm-up outside the timing
-    per_file = {}
-    for path in files:
+        try:
+            navigate(open_(files[0]))  # imports and warm-up outside the timing
+        except Exception:
+            pass
+    for path in files[start:]:  # one line per file, so that the parent can time each one out
         try:
             whole, pages = best(lambda: navigate(open_(path)), repeat)
             document = open_(path)
             nav, _ = best(lambda: navigate(document), repeat)
-            per_file[path] = [pages, whole, nav]
+            result = [pages, whole, nav]
         except Exception:  # a failure on a file just counts as not ok
-            per_file[path] = None
-    print(json.dumps(per_file))
+            result = None
+        print(json.dumps(result), flush=True)
+
+
+def run_worker(library: str, args: argparse.Namespace) -> dict:
+    """The worker's per-file results. A file that takes longer than --file-timeout counts
+    as not read, and the worker starts again after it (PyMuPDF hangs on some files)."""
+    files = files_up_to(args.max_pages)
+    per_file: dict = {}
+    while len(per_file) < len(files):
+        command = [sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat),
+                   "--max-pages", str(args.max_pages), "--start", str(len(per_file))]
+        with subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True) as process:
+            while len(per_file) < len(files):
+                ready, _, _ = select.select([process.stdout], [], [], args.file_timeout)
+                line = process.stdout.readline() if ready else ""
+                if not line:  # timed out or died: this file is not read
+                    per_file[files[len(per_file)]] = None
+                    process.kill()
+                    break
+                per_file[files[len(per_file)]] = json.loads(line)
+    return per_file
 
 
 def main() -> None:
@@ -86,26 +109,22 @@ def main() -> None:
     parser.add_argument("--repeat", type=int, default=3, help="runs per file; the best counts")
     parser.add_argument("--max-pages", type=int, default=0,
                         help="leave out files with more pages (PyMuPDF spends minutes on the longest manuals)")
+    parser.add_argument("--file-timeout", type=float, default=60,
+                        help="seconds per file and library; a file that takes longer counts as not read")
+    parser.add_argument("--start", type=int, default=0, help=argparse.SUPPRESS)
     parser.add_argument("--worker", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
-        worker(args.worker, args.repeat, args.max_pages)
+        worker(args.worker, args.repeat, args.max_pages, args.start)
         return
     for path in clean_files():  # warm the page cache for everyone
         path.read_bytes()
-    results = {}
-    for library in LIBRARIES:
-        run = subprocess.run([sys.executable, __file__, "--worker", library, "--repeat", str(args.repeat),
-                              "--max-pages", str(args.max_pages)],
-                             capture_output=True, text=True)
-        if run.returncode != 0:
-            print(f"{library}: failed to run: {run.stderr.strip().splitlines()[-1:] or ''}")
-            continue
-        results[library] = json.loads(run.stdout.strip().splitlines()[-1])
-    if "quarvel" not in results:
-        return
+    results = {library: run_worker(library, args) for library in LIBRARIES}
     # Totals over the files every library read, so nobody is charged for another's refusals.
     common = set.intersection(*({f for f, r in res.items() if r} for res in results.values()))
+    if not common:
+        print("no file was read by every library")
+        return
     base = [sum(results["quarvel"][f][k] for f in common) for k in (1, 2)]
     print(f"{'library':10} {'files ok':>10} {'pages':>7} {'open+nav s':>11} {'x quarvel':>10} {'nav s':>9} "
           f"{'x quarvel':>10}")
