@@ -2,10 +2,15 @@
 
 #include <zlib.h>
 
+#ifdef QUARVEL_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 
 #include "error.hpp"
@@ -18,8 +23,6 @@ namespace quarvel {
 namespace {
 
 constexpr std::string_view kNotSupported = "filter is not supported yet";
-
-
 
 void append_be32(std::string& out, std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
@@ -47,15 +50,28 @@ private:
 // zlib counts in uInt; larger buffers are handed over in pieces.
 constexpr std::size_t kMaxZlibChunk = std::size_t{1} << 30;
 
-std::string inflate_all(std::string_view filter, std::string_view input) {
+// Deflate rarely beats 4:1 on PDF content; the cap keeps a lying estimate cheap.
+std::size_t initial_output_size(std::string_view input) {
+    constexpr std::size_t kMinEstimate = 256;
+    constexpr std::size_t kMaxEstimate = std::size_t{16} << 20;
+    const std::size_t estimate = input.size() > kMaxEstimate / 4 ? kMaxEstimate : input.size() * 4;
+    return std::max(estimate, kMinEstimate);
+}
+
+std::string finish_output(std::string out, std::size_t produced) {
+    out.resize(produced);
+    // A poor estimate must not outlive the call.
+    if (out.capacity() / 2 > produced + 4096) out.shrink_to_fit();
+    return out;
+}
+
+}  // namespace
+
+std::string inflate_with_zlib(std::string_view filter, std::string_view input) {
     Inflater inflater(filter);
     z_stream* zs = inflater.get();
 
-    // Deflate rarely beats 4:1 on PDF content; the cap keeps a lying estimate cheap.
-    constexpr std::size_t kMinEstimate = 256;
-    constexpr std::size_t kMaxEstimate = std::size_t{16} << 20;
-    std::size_t estimate = input.size() > kMaxEstimate / 4 ? kMaxEstimate : input.size() * 4;
-    std::string out(std::max(estimate, kMinEstimate), '\0');
+    std::string out(initial_output_size(input), '\0');
 
     const char* in_next = input.data();
     std::size_t in_left = input.size();
@@ -95,10 +111,75 @@ std::string inflate_all(std::string_view filter, std::string_view input) {
         // Z_DATA_ERROR, Z_STREAM_ERROR, Z_NEED_DICT: the data itself is unusable.
         throw PdfError::decode(filter, "corrupt deflate stream");
     }
-    out.resize(produced);
-    // A poor estimate must not outlive the call.
-    if (out.capacity() / 2 > produced + 4096) out.shrink_to_fit();
-    return out;
+    return finish_output(std::move(out), produced);
+}
+
+namespace {
+
+#ifdef QUARVEL_HAVE_ISAL
+// ISA-L inflates two to three times faster than zlib. Only a stream it reads to the
+// end with a valid checksum is taken from it; for anything else (damage, a cut, a
+// header it refuses) zlib decodes the stream again, so that errors and the prefixes
+// of truncated streams are zlib's exactly.
+bool inflate_with_isal(std::string_view input, std::string& result) {
+    // About 80 KiB, mostly window: too large for the stack of an embedding thread.
+    const auto state = std::make_unique_for_overwrite<inflate_state>();
+    isal_inflate_init(state.get());
+    state->crc_flag = ISAL_ZLIB;
+
+    std::string out(initial_output_size(input), '\0');
+    const char* in_next = input.data();
+    std::size_t in_left = input.size();
+    std::size_t produced = 0;
+    state->avail_in = 0;
+    state->avail_out = 0;
+
+    while (state->block_state != ISAL_BLOCK_FINISH) {
+        if (state->avail_in == 0 && in_left > 0) {
+            const std::size_t chunk = std::min(in_left, kMaxZlibChunk);
+            state->next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in_next));
+            state->avail_in = static_cast<std::uint32_t>(chunk);
+            in_next += chunk;
+            in_left -= chunk;
+        }
+        if (state->avail_out == 0) {
+            if (produced == out.size()) {
+                if (out.size() > out.max_size() / 2) throw std::bad_alloc();
+                out.resize(out.size() * 2);
+            }
+            state->next_out = reinterpret_cast<std::uint8_t*>(out.data() + produced);
+            state->avail_out = static_cast<std::uint32_t>(std::min(out.size() - produced, kMaxZlibChunk));
+        }
+        const std::uint32_t in_before = state->avail_in, out_before = state->avail_out;
+        const int rc = isal_inflate(state.get());
+        produced += out_before - state->avail_out;
+        if (rc < 0 || rc == ISAL_NEED_DICT) return false;
+        // Nothing read and nothing written: the input is used up (a cut stream) or stuck.
+        if (in_before == state->avail_in && out_before == state->avail_out && state->block_state != ISAL_BLOCK_FINISH)
+            return false;
+    }
+    result = finish_output(std::move(out), produced);
+    return true;
+}
+#endif
+
+#ifdef QUARVEL_HAVE_ISAL
+// The header nearly every writer puts: deflate, a 32 KiB window, no preset dictionary.
+// ISA-L lets larger windows pass, which zlib refuses, and zlib reads distances against
+// a smaller declared window, which ISA-L ignores: such streams go to zlib alone.
+bool usual_zlib_header(std::string_view input) {
+    if (input.size() < 2) return false;
+    const auto cmf = static_cast<unsigned char>(input[0]), flg = static_cast<unsigned char>(input[1]);
+    return cmf == 0x78 && !(flg & 0x20) && (cmf * 256 + flg) % 31 == 0;
+}
+#endif
+
+std::string inflate_all(std::string_view filter, std::string_view input) {
+#ifdef QUARVEL_HAVE_ISAL
+    std::string out;
+    if (usual_zlib_header(input) && inflate_with_isal(input, out)) return out;
+#endif
+    return inflate_with_zlib(filter, input);
 }
 
 std::uint8_t paeth(int a, int b, int c) {
@@ -210,8 +291,7 @@ std::vector<const Dictionary*> decode_parameters(const Dictionary& dictionary, s
     if (!value || value->is_null()) {
         params.assign(filter_count, nullptr);
     } else if (const Array* array = value->as_array()) {
-        if (array->size() != filter_count)
-            throw PdfError::type_mismatch("stream /DecodeParms", "one entry per filter");
+        if (array->size() != filter_count) throw PdfError::type_mismatch("stream /DecodeParms", "one entry per filter");
         params.reserve(filter_count);
         for (const Object& item : *array) {
             if (item.is_null())
