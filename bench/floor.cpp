@@ -88,7 +88,7 @@ std::size_t tokenise(std::string_view bytes) {
 template <class Page>
 void each_page_on_its_own(const Document& doc, Page&& page) {
     const std::size_t count = doc.pages().size();
-    for (std::size_t i = 0; i < count; ++i) page(doc.pages()[i]);
+    for (std::size_t i = 0; i < count; ++i) page(*doc.page_at(i));
 }
 
 // Tasks that take a loaded document; `load` is the loading alone.

@@ -56,6 +56,9 @@ public:
 
     // Page tree.
     std::vector<PageRecord> pages() const;
+    // pages()[index] without the list: the whole tree is still walked, so a broken
+    // tree fails as pages() does; nothing when `index` is past the last page.
+    std::optional<PageRecord> page_at(std::size_t index) const;
     std::uint64_t page_count() const;
     // Null when the page has no resources.
     const Dictionary* page_resource_dictionary(const Dictionary& page, const Object* inherited_resources) const;
