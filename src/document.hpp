@@ -48,7 +48,8 @@ public:
     PdfVersion effective_version() const;
 
     // Lookups.
-    const Object* find(ObjectId id) const { return objects.find(id); }
+    // Object n is usually the n-th entry of the table: tried before searching.
+    const Object* find(ObjectId id) const { return objects.find_from(id, std::size_t{id.number} - 1); }
     // Follows exactly one reference; a missing target is DanglingReference.
     const Object& resolve(const Object& object) const;
     const Dictionary& resolve_to_dictionary(const Object& object, std::string_view context) const;
