@@ -5,6 +5,7 @@ from __future__ import annotations
 import csv
 import os
 import pathlib
+import time
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
@@ -26,3 +27,13 @@ def clean_files() -> list[pathlib.Path]:
 
 def all_files() -> list[pathlib.Path]:
     return [corpus_dir() / row["file"] for row in manifest()]
+
+
+def best_time(function, repeat: int) -> float:
+    """The fastest of `repeat` runs, in seconds."""
+    best = float("inf")
+    for _ in range(repeat):
+        start = time.perf_counter()
+        function()
+        best = min(best, time.perf_counter() - start)
+    return best

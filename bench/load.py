@@ -6,20 +6,10 @@ Prints MB/s and objects/s per file and in total (best of --repeat runs per file)
 from __future__ import annotations
 
 import argparse
-import time
 
 import quarvel
 
-from corpus import all_files
-
-
-def best_time(function, repeat: int) -> float:
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        function()
-        best = min(best, time.perf_counter() - start)
-    return best
+from corpus import all_files, best_time
 
 
 def main() -> None:

@@ -54,6 +54,10 @@ public:
     const Object& resolve(const Object& object) const;
     const Dictionary& resolve_to_dictionary(const Object& object, std::string_view context) const;
     const Dictionary& catalog() const;
+    // How many nodes one walk may visit where shared nodes are walked once per parent:
+    // honest files visit each object about once; the slack admits small files that
+    // repeat entries.
+    std::size_t visit_limit() const { return objects.size() * 4 + 65536; }
 
     // Page tree.
     std::vector<PageRecord> pages() const;

@@ -42,6 +42,8 @@ std::optional<std::string> info_value_text(const Object& value, const Document* 
     return object_to_metadata_string(value);
 }
 
+}  // namespace
+
 const Dictionary* info_dictionary(const Document& document) {
     const Object* info = document.trailer.get("Info");
     if (!info) return nullptr;
@@ -49,8 +51,6 @@ const Dictionary* info_dictionary(const Document& document) {
     if (!dictionary) throw PdfError::type_mismatch("trailer /Info", "dictionary");
     return dictionary;
 }
-
-}  // namespace
 
 std::optional<std::string> object_to_metadata_string(const Object& object) {
     if (const bool* b = object.as_bool()) return std::string(*b ? "true" : "false");

@@ -34,6 +34,8 @@ struct DocumentMetadata {
 // Booleans, numbers, names and text strings; anything else gives no text.
 std::optional<std::string> object_to_metadata_string(const Object& object);
 
+// The trailer's /Info, followed once; null without one.
+const Dictionary* info_dictionary(const Document& document);
 DocumentMetadata metadata(const Document& document);
 // The catalog's /Metadata stream decoded as UTF-8, without a byte-order mark.
 std::optional<std::string> metadata_xml(const Document& document);

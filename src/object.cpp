@@ -103,12 +103,46 @@ bool Object::as_number(double& out) const {
     return false;
 }
 
+std::optional<Rect> rectangle(const Object* value) {
+    const Array* array = value ? value->as_array() : nullptr;
+    if (array == nullptr || array->size() != 4) return std::nullopt;
+    Rect rect;
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!(*array)[i].as_number(rect[i])) return std::nullopt;
+    return rect;
+}
+
 std::string format_real(double value) {
-    // Fixed notation with no precision is the shortest round-trip form; the
-    // longest (subnormals) needs about 330 characters.
-    char buffer[400];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    return std::string(buffer, result.ptr);
+    // Fixed notation would print every digit of the binary value beyond 2^53, so take
+    // the shortest round-trip digits in scientific form and lay them out in full.
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
+    const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+    const std::size_t e = text.find('e');
+    if (e == std::string_view::npos) return std::string(text);  // inf, nan
+    const bool negative = text[0] == '-';
+    std::string digits;
+    for (char c : text.substr(negative ? 1 : 0, e - (negative ? 1 : 0)))
+        if (c != '.') digits += c;
+    int exponent = 0;
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    std::string out = negative ? "-" : "";
+    const auto count = static_cast<int>(digits.size());
+    if (exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+    } else if (exponent + 1 >= count) {
+        out += digits;
+        out.append(static_cast<std::size_t>(exponent + 1 - count), '0');
+    } else {
+        out.append(digits, 0, static_cast<std::size_t>(exponent + 1));
+        out += '.';
+        out.append(digits, static_cast<std::size_t>(exponent + 1));
+    }
+    return out;
 }
 
 }  // namespace quarvel

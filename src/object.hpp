@@ -1,9 +1,11 @@
 // The PDF object model: plain value types that own all their bytes.
 #pragma once
 
+#include <array>
 #include <compare>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -208,6 +210,11 @@ struct XrefCompressed {
     friend constexpr bool operator==(const XrefCompressed&, const XrefCompressed&) = default;
 };
 using XrefEntry = std::variant<XrefFree, XrefInUse, XrefCompressed>;
+
+// A rectangle or box: an array of exactly four direct numbers, in stored order;
+// anything else (a reference included) is no box.
+using Rect = std::array<double, 4>;
+std::optional<Rect> rectangle(const Object* value);
 
 // Shortest decimal text that reads back as the same double, never in exponent
 // form, no trailing ".0" for whole numbers: 1.0 -> "1", -0.0 -> "-0".

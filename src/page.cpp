@@ -20,16 +20,11 @@ namespace {
 // Real page trees are a few levels deep; this only keeps hostile files off the stack.
 constexpr std::size_t kMaxPageTreeDepth = 1024;
 
-// A node listed twice in Kids is walked twice, so shared subtrees multiply. Honest
-// files visit each node about once; the slack admits small files with repeated kids.
-constexpr std::size_t kVisitsPerObject = 4;
-constexpr std::size_t kVisitSlack = 65536;
-
 // Hands each page to `emit` in document order.
 class PageWalk {
 public:
     explicit PageWalk(const Document& document)
-        : document_(document), visits_left_(document.objects.size() * kVisitsPerObject + kVisitSlack) {}
+        : document_(document), visits_left_(document.visit_limit()) {}
 
     template <class Emit>
     void collect(ObjectId id, const PageAttributes& attributes, Emit& emit) {
@@ -140,7 +135,7 @@ void Document::collect_content_streams(const Object& contents, std::vector<const
     };
     std::vector<Frame> stack;
     std::set<ObjectId> path;
-    std::size_t visits_left = objects.size() * kVisitsPerObject + kVisitSlack;
+    std::size_t visits_left = visit_limit();
 
     auto visit = [&](const Object& object) {
         if (visits_left == 0) throw mismatch();

@@ -11,14 +11,10 @@
 namespace quarvel {
 
 void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_view bytes) {
-    if (cmap) {
+    if (cmap)
         cmap->decode_into(out, bytes);
-    } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
-               static_cast<unsigned char>(bytes[1]) == 0xFF) {
-        append_utf16be(out, bytes.substr(2));
-    } else {
-        append_lossy_utf8(out, bytes);
-    }
+    else
+        append_text_string(out, bytes);
 }
 
 namespace {

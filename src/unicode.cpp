@@ -1,5 +1,7 @@
 #include "unicode.hpp"
 
+#include "object.hpp"
+
 namespace quarvel {
 
 namespace {
@@ -85,17 +87,70 @@ void append_utf16be(std::string& out, std::string_view bytes) {
     }
 }
 
-std::string decode_text_string(std::string_view bytes) {
-    std::string out;
+namespace {
+
+// PDFDocEncoding where it differs from Latin-1 (ISO 32000-1, table D.2); the codes the
+// table leaves undefined keep their own number, so no byte is lost.
+constexpr char16_t kPdfDocAccents[8] = {0x02D8, 0x02C7, 0x02C6, 0x02D9, 0x02DD, 0x02DB, 0x02DA, 0x02DC};  // 0x18..
+constexpr char16_t kPdfDocPunctuation[32] = {
+    0x2022, 0x2020, 0x2021, 0x2026, 0x2014, 0x2013, 0x0192, 0x2044, 0x2039, 0x203A, 0x2212,
+    0x2030, 0x201E, 0x201C, 0x201D, 0x2018, 0x2019, 0x201A, 0x2122, 0xFB01, 0xFB02, 0x0141,
+    0x0152, 0x0160, 0x0178, 0x017D, 0x0131, 0x0142, 0x0153, 0x0161, 0x017E, 0x009F};  // 0x80..
+
+char32_t pdf_doc_code_point(unsigned char b) {
+    if (b >= 0x18 && b < 0x20) return kPdfDocAccents[b - 0x18];
+    if (b >= 0x80 && b < 0xA0) return kPdfDocPunctuation[b - 0x80];
+    if (b == 0xA0) return 0x20AC;
+    return b;
+}
+
+}  // namespace
+
+bool is_valid_utf8(std::string_view bytes) {
+    auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (p[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t bad = 0;
+        const std::size_t len = valid_sequence(p + i, n - i, bad);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+void append_pdf_doc_encoding(std::string& out, std::string_view bytes) {
+    for (unsigned char b : bytes) append_utf8(out, pdf_doc_code_point(b));
+}
+
+void append_text_string(std::string& out, std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
         static_cast<unsigned char>(bytes[1]) == 0xFF) {
-        out.reserve(bytes.size());
         append_utf16be(out, bytes.substr(2));
+    } else if (bytes.starts_with("\xEF\xBB\xBF")) {
+        append_lossy_utf8(out, bytes.substr(3));
+    } else if (is_valid_utf8(bytes)) {
+        out.append(bytes);
     } else {
-        out.reserve(bytes.size());
-        append_lossy_utf8(out, bytes);
+        append_pdf_doc_encoding(out, bytes);
     }
+}
+
+std::string decode_text_string(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    append_text_string(out, bytes);
     return out;
+}
+
+std::optional<std::string> text_string_entry(const Dictionary& dictionary, std::string_view key) {
+    const Object* value = dictionary.get(key);
+    const std::string* bytes = value ? value->as_string() : nullptr;
+    return bytes ? std::optional<std::string>(decode_text_string(*bytes)) : std::nullopt;
 }
 
 bool is_unicode_white_space(char32_t c) {

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace quarvel {
+
+class Dictionary;
 
 // Writes the UTF-8 of `c` (at most four bytes) at `w`; returns its length.
 inline std::size_t encode_utf8(char* w, char32_t c) {
@@ -47,8 +50,16 @@ std::string lossy_utf8(std::string_view bytes);
 // Big-endian UTF-16 units (an odd final byte is ignored); unpaired surrogates become U+FFFD.
 void append_utf16be(std::string& out, std::string_view bytes);
 
-// A PDF text string: FE FF starts UTF-16BE, anything else is lossy UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+// Each byte through the PDFDocEncoding table.
+void append_pdf_doc_encoding(std::string& out, std::string_view bytes);
+
+// A PDF text string: FE FF starts UTF-16BE, EF BB BF starts UTF-8 (lossy), other
+// valid UTF-8 is kept, and anything else is PDFDocEncoding.
+void append_text_string(std::string& out, std::string_view bytes);
 std::string decode_text_string(std::string_view bytes);
+// The entry's text when it is a String; nothing for any other value or none.
+std::optional<std::string> text_string_entry(const Dictionary& dictionary, std::string_view key);
 
 // Unicode White_Space.
 bool is_unicode_white_space(char32_t c);

@@ -219,19 +219,14 @@ std::string escape_pdf_string(std::string_view text) {
     return out;
 }
 
-std::string pdf_text_string(std::string_view utf8) {
+std::string text_string_bytes(std::string_view utf8) {
+    if (is_ascii(utf8)) return std::string(utf8);
     std::string out;
-    if (is_ascii(utf8)) {
-        out.push_back('(');
-        out += escape_pdf_string(utf8);
-        out.push_back(')');
-        return out;
-    }
-    out.reserve(6 + 4 * utf8.size());
-    out += "<FEFF";
+    out.reserve(2 + 2 * utf8.size());
+    out += "\xFE\xFF";
     auto unit = [&out](char32_t u) {
-        append_hex_byte(out, static_cast<unsigned char>(u >> 8));
-        append_hex_byte(out, static_cast<unsigned char>(u & 0xFF));
+        out.push_back(static_cast<char>(u >> 8));
+        out.push_back(static_cast<char>(u & 0xFF));
     };
     for_each_code_point(utf8, [&unit](char32_t c) {
         if (c < 0x10000) {
@@ -242,7 +237,12 @@ std::string pdf_text_string(std::string_view utf8) {
             unit(0xDC00 + (c & 0x3FF));
         }
     });
-    out.push_back('>');
+    return out;
+}
+
+std::string pdf_text_string(std::string_view utf8) {
+    std::string out;
+    append_string(out, text_string_bytes(utf8));
     return out;
 }
 

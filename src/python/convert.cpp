@@ -24,6 +24,19 @@ std::string prefix(Arg arg) { return std::string(arg.function) + "() argument '"
     raise(PyExc_TypeError, prefix(arg) + " must be " + expected + ", not " + type_name(object));
 }
 
+// A str is a sequence of str, but never the sequence a caller means.
+Py_ssize_t sequence_size(PyObject* object, Arg arg, const char* expected) {
+    if (PyUnicode_Check(object) || !PySequence_Check(object)) type_error(object, arg, expected);
+    Py_ssize_t size = PySequence_Size(object);
+    if (size < 0) throw PythonError{};
+    return size;
+}
+
+[[noreturn]] void item_type_error(PyObject* item, Arg arg, Py_ssize_t index, const char* expected) {
+    raise(PyExc_TypeError,
+          prefix(arg) + " item " + std::to_string(index) + " must be " + expected + ", not " + type_name(item));
+}
+
 std::string utf8(PyObject* object) {
     Py_ssize_t size = 0;
     const char* text = PyUnicode_AsUTF8AndSize(object, &size);
@@ -90,17 +103,31 @@ bool bool_arg(PyObject* object, Arg arg, bool fallback) {
 }
 
 std::vector<std::string> str_sequence_arg(PyObject* object, Arg arg) {
-    if (PyUnicode_Check(object) || !PySequence_Check(object)) type_error(object, arg, "a sequence of str");
-    Py_ssize_t size = PySequence_Size(object);
-    if (size < 0) throw PythonError{};
+    Py_ssize_t size = sequence_size(object, arg, "a sequence of str");
     std::vector<std::string> result;
     result.reserve(static_cast<std::size_t>(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         Ref item = Ref::steal(PySequence_GetItem(object, i));
-        if (!PyUnicode_Check(item.get()))
-            raise(PyExc_TypeError, prefix(arg) + " item " + std::to_string(i) + " must be str, not " +
-                                       type_name(item.get()));
+        if (!PyUnicode_Check(item.get())) item_type_error(item.get(), arg, i, "str");
         result.push_back(utf8(item.get()));
+    }
+    return result;
+}
+
+std::vector<double> number_sequence_arg(PyObject* object, Arg arg) {
+    Py_ssize_t size = sequence_size(object, arg, "a sequence of numbers");
+    std::vector<double> result;
+    result.reserve(static_cast<std::size_t>(size));
+    for (Py_ssize_t i = 0; i < size; ++i) {
+        Ref item = Ref::steal(PySequence_GetItem(object, i));
+        // Whatever has __float__ or __index__ counts; a too large int keeps its OverflowError.
+        double value = PyFloat_AsDouble(item.get());
+        if (value == -1.0 && PyErr_Occurred()) {
+            if (!PyErr_ExceptionMatches(PyExc_TypeError)) throw PythonError{};
+            PyErr_Clear();
+            item_type_error(item.get(), arg, i, "a number");
+        }
+        result.push_back(value);
     }
     return result;
 }

@@ -41,6 +41,8 @@ std::uint16_t u16_arg(PyObject* object, Arg arg, std::uint16_t fallback);
 bool bool_arg(PyObject* object, Arg arg, bool fallback);
 // Any sequence of str except a str itself.
 std::vector<std::string> str_sequence_arg(PyObject* object, Arg arg);
+// Any sequence of numbers except a str, each item converted to a double.
+std::vector<double> number_sequence_arg(PyObject* object, Arg arg);
 
 Ref new_str(std::string_view text);
 Ref new_bytes(std::string_view data);

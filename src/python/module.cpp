@@ -22,6 +22,17 @@ void add_to_all(PyObject* module, const char* name) {
     check(PyList_Append(list.get(), text.get()));
 }
 
+// The extension sits inside the package `quarvel`; its functions report that package
+// as their module, like the Document type does.
+void add_functions(PyObject* module, PyMethodDef* functions, bool listed) {
+    Ref package = Ref::steal(PyUnicode_FromString("quarvel"));
+    for (PyMethodDef* def = functions; def->ml_name != nullptr; ++def) {
+        Ref function = Ref::steal(PyCFunction_NewEx(def, module, package.get()));
+        check(PyModule_AddObjectRef(module, def->ml_name, function.get()));
+        if (listed) add_to_all(module, def->ml_name);
+    }
+}
+
 int exec_module(PyObject* module) {
     try {
         if (!PyModule_Check(module)) raise(PyExc_TypeError, "quarvel: expected a module object");
@@ -29,8 +40,8 @@ int exec_module(PyObject* module) {
         if (type == nullptr) throw PythonError{};
         check(PyModule_AddObjectRef(module, "Document", type));
         add_to_all(module, "Document");
-        check(PyModule_AddFunctions(module, module_functions));
-        for (PyMethodDef* def = module_functions; def->ml_name != nullptr; ++def) add_to_all(module, def->ml_name);
+        add_functions(module, module_functions, true);
+        add_functions(module, private_functions, false);
         return 0;
     } catch (const PythonError&) {
         return -1;

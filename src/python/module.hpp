@@ -11,4 +11,9 @@ PyObject* document_type();
 // write_text_pdf and any later module-level functions.
 extern PyMethodDef module_functions[];
 
+// Module-level hooks for the pure-Python modules beside the extension; not in __all__.
+extern PyMethodDef private_functions[];
+// _set_trace_hook(callback, level), for the logging bridge.
+PyObject* set_trace_hook(PyObject* module, PyObject* args, PyObject* kwargs);
+
 }  // namespace quarvel::python

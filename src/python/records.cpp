@@ -8,33 +8,10 @@ namespace quarvel::python {
 
 namespace {
 
-// Exactly four direct numbers, in stored order; anything else is no box.
-Ref box(const Object* value) {
-    const Array* array = value ? value->as_array() : nullptr;
-    if (array == nullptr || array->size() != 4) return new_none();
-    double numbers[4];
-    for (std::size_t i = 0; i < 4; ++i)
-        if (!(*array)[i].as_number(numbers[i])) return new_none();
-    Ref list = new_list();
-    for (double number : numbers) append(list, new_float(number));
-    return list;
-}
-
 // The page's own entry wins over the inherited one.
 const Object* effective(const PageRecord& page, const char* key, const Object* inherited) {
     const Object* own = page.dictionary->get(key);
     return own ? own : inherited;
-}
-
-Ref optional_text(const std::optional<std::string>& text) { return text ? new_str(*text) : new_none(); }
-Ref optional_int(std::optional<std::int64_t> value) { return value ? new_int(*value) : new_none(); }
-Ref optional_id(const std::optional<ObjectId>& id) { return id ? new_str(id->reference_string()) : new_none(); }
-
-// A name entry as text; anything else is None.
-Ref name_entry(const Dictionary& dictionary, std::string_view key) {
-    const Object* value = dictionary.get(key);
-    const std::string* name = value ? value->as_name() : nullptr;
-    return name ? new_str(lossy_utf8(*name)) : new_none();
 }
 
 Ref integer_entry(const Dictionary& dictionary, std::string_view key) {
@@ -103,6 +80,24 @@ Ref decoded_image_dict(const DecodedImage& image) {
 
 }  // namespace
 
+Ref optional_text(const std::optional<std::string>& text) { return text ? new_str(*text) : new_none(); }
+Ref optional_int(std::optional<std::int64_t> value) { return value ? new_int(*value) : new_none(); }
+Ref optional_id(const std::optional<ObjectId>& id) { return id ? new_str(id->reference_string()) : new_none(); }
+
+Ref name_entry(const Dictionary& dictionary, std::string_view key) {
+    const Object* value = dictionary.get(key);
+    const std::string* name = value ? value->as_name() : nullptr;
+    return name ? new_str(lossy_utf8(*name)) : new_none();
+}
+
+Ref rect_value(const Object* value) {
+    const std::optional<Rect> rect = rectangle(value);
+    if (!rect) return new_none();
+    Ref list = new_list();
+    for (double number : *rect) append(list, new_float(number));
+    return list;
+}
+
 Ref xref_dict(ObjectId id, const XrefEntry& entry) {
     return DictBuilder()
         .set("id", new_str(id.reference_string()))
@@ -132,8 +127,8 @@ Ref page_dict(std::size_t index, const PageRecord& page) {
         .set("index", new_uint(index))
         .set("id", new_str(page.id.reference_string()))
         .set("parent", parent_id ? new_str(parent_id->reference_string()) : new_none())
-        .set("media_box", box(effective(page, "MediaBox", page.inherited.media_box)))
-        .set("crop_box", box(effective(page, "CropBox", page.inherited.crop_box)))
+        .set("media_box", rect_value(effective(page, "MediaBox", page.inherited.media_box)))
+        .set("crop_box", rect_value(effective(page, "CropBox", page.inherited.crop_box)))
         .set("rotate", rotation ? new_int(*rotation) : new_none())
         .finish();
 }

@@ -13,6 +13,14 @@
 
 namespace quarvel::python {
 
+// Optional values, None when absent.
+Ref optional_text(const std::optional<std::string>& text);
+Ref optional_int(std::optional<std::int64_t> value);
+Ref optional_id(const std::optional<ObjectId>& id);
+// A name entry as text; anything else is None.
+Ref name_entry(const Dictionary& dictionary, std::string_view key);
+// A list of four floats by the box rule, or None.
+Ref rect_value(const Object* value);
 Ref xref_dict(ObjectId id, const XrefEntry& entry);
 Ref object_dict(const PdfObjectSummary& summary);
 Ref page_dict(std::size_t index, const PageRecord& page);

@@ -28,6 +28,8 @@ TEST(Metadata, ConvertsValues) {
         {"/Pages 3", "Pages", "3"},
         {"/Ratio -2.50", "Ratio", "-2.5"},
         {"/Whole 2.0", "Whole", "2"},
+        {"/Big 123456789012345678901234.5", "Big", "123456789012345690000000"},
+        {"/Company (Fran\xE7ois \xA9)", "Company", "Fran\xC3\xA7ois \xC2\xA9"},
         {"/Title 3 0 R", "title", "Referenced"},  // followed once
         {"/Title 4 0 R", "title", ""},            // a reference to a reference gives nothing
         {"/Title 99 0 R", "title", ""},           // missing target: no text, no error

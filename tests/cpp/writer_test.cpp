@@ -20,9 +20,10 @@ TEST(Writer, ObjectLiteral) {
     const std::pair<Object, std::string> cases[] = {
         {Null{}, "null"}, {true, "true"}, {std::numeric_limits<Integer>::min(), "-9223372036854775808"},
         {3.0, "3"}, {-0.0, "-0"}, {0.1, "0.1"}, {100000.0, "100000"},
-        // Huge whole reals keep a point so that they read back as reals; -2^63 fits an integer.
-        {1e21, "1000000000000000000000.0"}, {9223372036854775808.0, "9223372036854775808.0"},
-        {-9223372036854775808.0, "-9223372036854775808"}, {std::numeric_limits<double>::infinity(), "0"},
+        // Huge whole reals keep a point so that they read back as reals, written with their
+        // shortest digits (+-2^63 is 9223372036854776000, beyond the integers).
+        {1e21, "1000000000000000000000.0"}, {9223372036854775808.0, "9223372036854776000.0"},
+        {-9223372036854775808.0, "-9223372036854776000.0"}, {1e29, "100000000000000000000000000000.0"}, {std::numeric_limits<double>::infinity(), "0"},
         {std::nan(""), "0"}, {name(""), "/"}, {name("a b#c"), "/a#20b#23c"}, {name("\xC3\xA9\x01~"), "/#C3#A9#01~"},
         {name("()<>[]{}/%"), "/#28#29#3C#3E#5B#5D#7B#7D#2F#25"}, {string("a(b)c\\d"), "(a\\(b\\)c\\\\d)"},
         {string("a\tb\nc"), "(a\tb\\nc)"}, {string(""), "()"}, {string("a\r\nb"), "<610D0A62>"},
@@ -48,7 +49,7 @@ TEST(Writer, TextStrings) {
     for (const auto& [input, expected] : escaped) EXPECT_EQ(escape_pdf_string(input), expected) << input;
     const std::pair<std::string, std::string> text[] = {
         {"", "()"}, {"Plain (x)\\", "(Plain \\(x\\)\\\\)"}, {"caf\xC3\xA9", "<FEFF00630061006600E9>"},
-        {"\xF0\x9F\x98\x80", "<FEFFD83DDE00>"}, {"\xFF", "<FEFFFFFD>"},
+        {"\xF0\x9F\x98\x80", "<FEFFD83DDE00>"}, {"\xFF", "<FEFFFFFD>"}, {"a\rb", "<610D62>"},
     };
     for (const auto& [input, expected] : text) EXPECT_EQ(pdf_text_string(input), expected) << input;
     // Only white space (the ideographic space included) adds no entry.

@@ -1,0 +1,54 @@
+#include "embedded_file.hpp"
+
+#include "name_tree.hpp"
+#include "unicode.hpp"
+
+namespace quarvel {
+
+std::optional<Integer> EmbeddedFile::declared_size() const {
+    const Object* params = stream->dictionary.get("Params");
+    const Dictionary* dictionary = params ? params->as_dictionary_like() : nullptr;
+    const Object* size = dictionary ? dictionary->get("Size") : nullptr;
+    const Integer* value = size ? size->as_integer() : nullptr;
+    return value ? std::optional<Integer>(*value) : std::nullopt;
+}
+
+EmbeddedFile embedded_file_from_spec(const Document& document, std::string name, const Object& specification) {
+    const Dictionary& spec = document.resolve_to_dictionary(specification, "embedded file specification");
+    const Object* ef_entry = spec.get("EF");
+    if (!ef_entry) throw PdfError::missing_entry("embedded file specification", "EF");
+    const Dictionary* ef = document.resolve(*ef_entry).as_dictionary();
+    if (!ef) throw PdfError::type_mismatch("file specification /EF", "dictionary");
+    const Object* chosen = nullptr;
+    for (std::string_view key : {"UF", "F", "Unix", "DOS", "Mac"})
+        if ((chosen = ef->get(key))) break;
+    if (!chosen) throw PdfError::missing_entry("file specification /EF", "F");
+    if (!chosen->as_reference()) throw PdfError::type_mismatch("file specification /EF entry", "indirect reference");
+    const Stream* stream = document.resolve(*chosen).as_stream();
+    if (!stream) throw PdfError::type_mismatch("file specification /EF entry", "stream");
+
+    EmbeddedFile file;
+    file.name = std::move(name);
+    file.file_name = text_string_entry(spec, "UF");
+    if (!file.file_name) file.file_name = text_string_entry(spec, "F");
+    file.description = text_string_entry(spec, "Desc");
+    file.stream = stream;
+    return file;
+}
+
+std::vector<EmbeddedFile> embedded_files(const Document& document) {
+    const Object* names = document.catalog().get("Names");
+    if (!names) return {};
+    const Dictionary& dictionary = document.resolve_to_dictionary(*names, "catalog /Names");
+    const Object* tree = dictionary.get("EmbeddedFiles");
+    if (!tree) return {};
+    NameTreeEntries entries;
+    VisitedObjects visited;
+    collect_name_tree_entries(document, *tree, "catalog /Names /EmbeddedFiles", entries, visited);
+    std::vector<EmbeddedFile> out;
+    out.reserve(entries.size());
+    for (auto& [key, value] : entries) out.push_back(embedded_file_from_spec(document, std::move(key), *value));
+    return out;
+}
+
+}  // namespace quarvel
