@@ -33,44 +33,7 @@ struct TextRef {
     std::size_t size = 0;
 };
 
-
-std::vector<std::string_view> tokenize(std::string_view data) {
-    std::vector<std::string_view> tokens;
-    std::size_t i = 0, n = data.size();
-    while (true) {
-        while (i < n) {
-            auto c = static_cast<unsigned char>(data[i]);
-            if (is_pdf_whitespace(c)) {
-                ++i;
-            } else if (c == '%') {
-                while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
-            } else {
-                break;
-            }
-        }
-        if (i >= n) return tokens;
-        char c = data[i];
-        std::size_t start = i;
-        if (c == '<') {
-            std::size_t close = data.find('>', i + 1);
-            if (close == std::string_view::npos)
-                throw PdfError::invalid_token(start, "unterminated CMap hex token");
-            i = close + 1;
-        } else if (c == '[' || c == ']') {
-            ++i;
-        } else {
-            while (i < n) {
-                auto d = static_cast<unsigned char>(data[i]);
-                if (is_pdf_whitespace(d) || d == '[' || d == ']') break;
-                ++i;
-            }
-        }
-        tokens.push_back(data.substr(start, i - start));
-    }
-}
-
-
-// The tokens tokenize() lists, one at a time: most CMaps are read once per page.
+// CMap tokens one at a time: most CMaps are read once per page.
 class CMapCursor {
 public:
     explicit CMapCursor(std::string_view data) : data_(data) {}
@@ -119,7 +82,7 @@ public:
     std::size_t count() const { return count_; }
 
     // An unterminated hex token anywhere in the data is the error of the whole CMap,
-    // as when the data is tokenised before it is read: this looks for one in the rest.
+    // as if all were tokenised before anything is read: this looks for one in the rest.
     void check_rest() {
         std::string_view token;
         while (next(token)) {
@@ -131,6 +94,14 @@ private:
     std::size_t pos_ = 0;
     std::size_t count_ = 0;
 };
+
+// Every token, before anything is interpreted.
+std::vector<std::string_view> tokenize(std::string_view data) {
+    std::vector<std::string_view> tokens;
+    CMapCursor cursor(data);
+    for (std::string_view token; cursor.next(token);) tokens.push_back(token);
+    return tokens;
+}
 
 // Into `out`, whose buffer is reused from token to token.
 void parse_hex_token_into(std::string_view token, std::string& out) {
@@ -156,23 +127,8 @@ void parse_hex_token_into(std::string_view token, std::string& out) {
 }
 
 std::string parse_hex_token(std::string_view token) {
-    if (token.size() < 2 || token.front() != '<' || token.back() != '>')
-        throw PdfError::invalid_token(0, "expected CMap hex token");
     std::string out;
-    int high = -1;
-    for (char ch : token.substr(1, token.size() - 2)) {
-        auto c = static_cast<unsigned char>(ch);
-        if (is_pdf_whitespace(c)) continue;
-        int v = hex_digit_value(c);
-        if (v < 0) throw PdfError::invalid_token(0, "invalid CMap hex");
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<char>(high << 4 | v));
-            high = -1;
-        }
-    }
-    if (high >= 0) out.push_back(static_cast<char>(high << 4));
+    parse_hex_token_into(token, out);
     return out;
 }
 

@@ -58,60 +58,74 @@ std::size_t initial_output_size(std::string_view input) {
     return std::max(estimate, kMinEstimate);
 }
 
-std::string finish_output(std::string out, std::size_t produced) {
-    out.resize(produced);
-    // A poor estimate must not outlive the call.
-    if (out.capacity() / 2 > produced + 4096) out.shrink_to_fit();
-    return out;
-}
+// The input handed over in pieces and the output grown as an inflater needs them;
+// for zlib's and ISA-L's streams alike, whose fields share their names.
+class InflateBuffers {
+public:
+    explicit InflateBuffers(std::string_view input)
+        : out_(initial_output_size(input), '\0'), in_next_(input.data()), in_left_(input.size()) {}
+
+    template <class State>
+    void refill(State& state) {
+        if (state.avail_in == 0 && in_left_ > 0) {
+            const std::size_t chunk = std::min(in_left_, kMaxZlibChunk);
+            state.next_in = reinterpret_cast<decltype(state.next_in)>(const_cast<char*>(in_next_));
+            state.avail_in = static_cast<decltype(state.avail_in)>(chunk);
+            in_next_ += chunk;
+            in_left_ -= chunk;
+        }
+        if (state.avail_out == 0) {
+            if (produced_ == out_.size()) {
+                if (out_.size() > out_.max_size() / 2) throw std::bad_alloc();
+                out_.resize(out_.size() * 2);
+            }
+            state.next_out = reinterpret_cast<decltype(state.next_out)>(out_.data() + produced_);
+            state.avail_out = static_cast<decltype(state.avail_out)>(std::min(out_.size() - produced_, kMaxZlibChunk));
+        }
+    }
+    void produced(std::size_t bytes) { produced_ += bytes; }
+    bool input_used_up() const { return in_left_ == 0; }
+
+    std::string finish() && {
+        out_.resize(produced_);
+        // A poor estimate must not outlive the call.
+        if (out_.capacity() / 2 > produced_ + 4096) out_.shrink_to_fit();
+        return std::move(out_);
+    }
+
+private:
+    std::string out_;
+    std::size_t produced_ = 0;
+    const char* in_next_;
+    std::size_t in_left_;
+};
 
 }  // namespace
 
 std::string inflate_with_zlib(std::string_view filter, std::string_view input) {
     Inflater inflater(filter);
     z_stream* zs = inflater.get();
-
-    std::string out(initial_output_size(input), '\0');
-
-    const char* in_next = input.data();
-    std::size_t in_left = input.size();
-    std::size_t produced = 0;
+    InflateBuffers buffers(input);
     zs->avail_in = 0;
     zs->avail_out = 0;
-
     for (;;) {
-        if (zs->avail_in == 0 && in_left > 0) {
-            std::size_t chunk = std::min(in_left, kMaxZlibChunk);
-            zs->next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in_next));
-            zs->avail_in = static_cast<uInt>(chunk);
-            in_next += chunk;
-            in_left -= chunk;
-        }
-        if (zs->avail_out == 0) {
-            if (produced == out.size()) {
-                if (out.size() > out.max_size() / 2) throw std::bad_alloc();
-                out.resize(out.size() * 2);
-            }
-            zs->next_out = reinterpret_cast<Bytef*>(out.data() + produced);
-            zs->avail_out = static_cast<uInt>(std::min(out.size() - produced, kMaxZlibChunk));
-        }
-
+        buffers.refill(*zs);
         const uInt out_before = zs->avail_out;
         int rc = inflate(zs, Z_NO_FLUSH);
-        produced += out_before - zs->avail_out;
+        buffers.produced(out_before - zs->avail_out);
 
         if (rc == Z_STREAM_END) break;
         if (rc == Z_OK) continue;
         if (rc == Z_BUF_ERROR) {
             // No progress possible: either out of room (handled above) or out of input.
-            if (zs->avail_in == 0 && in_left == 0) break;
+            if (zs->avail_in == 0 && buffers.input_used_up()) break;
             continue;
         }
         if (rc == Z_MEM_ERROR) throw std::bad_alloc();
         // Z_DATA_ERROR, Z_STREAM_ERROR, Z_NEED_DICT: the data itself is unusable.
         throw PdfError::decode(filter, "corrupt deflate stream");
     }
-    return finish_output(std::move(out), produced);
+    return std::move(buffers).finish();
 }
 
 namespace {
@@ -126,39 +140,20 @@ bool inflate_with_isal(std::string_view input, std::string& result) {
     const auto state = std::make_unique_for_overwrite<inflate_state>();
     isal_inflate_init(state.get());
     state->crc_flag = ISAL_ZLIB;
-
-    std::string out(initial_output_size(input), '\0');
-    const char* in_next = input.data();
-    std::size_t in_left = input.size();
-    std::size_t produced = 0;
+    InflateBuffers buffers(input);
     state->avail_in = 0;
     state->avail_out = 0;
-
     while (state->block_state != ISAL_BLOCK_FINISH) {
-        if (state->avail_in == 0 && in_left > 0) {
-            const std::size_t chunk = std::min(in_left, kMaxZlibChunk);
-            state->next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(in_next));
-            state->avail_in = static_cast<std::uint32_t>(chunk);
-            in_next += chunk;
-            in_left -= chunk;
-        }
-        if (state->avail_out == 0) {
-            if (produced == out.size()) {
-                if (out.size() > out.max_size() / 2) throw std::bad_alloc();
-                out.resize(out.size() * 2);
-            }
-            state->next_out = reinterpret_cast<std::uint8_t*>(out.data() + produced);
-            state->avail_out = static_cast<std::uint32_t>(std::min(out.size() - produced, kMaxZlibChunk));
-        }
+        buffers.refill(*state);
         const std::uint32_t in_before = state->avail_in, out_before = state->avail_out;
         const int rc = isal_inflate(state.get());
-        produced += out_before - state->avail_out;
+        buffers.produced(out_before - state->avail_out);
         if (rc < 0 || rc == ISAL_NEED_DICT) return false;
         // Nothing read and nothing written: the input is used up (a cut stream) or stuck.
         if (in_before == state->avail_in && out_before == state->avail_out && state->block_state != ISAL_BLOCK_FINISH)
             return false;
     }
-    result = finish_output(std::move(out), produced);
+    result = std::move(buffers).finish();
     return true;
 }
 #endif
