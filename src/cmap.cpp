@@ -17,6 +17,9 @@ namespace {
 // Codes of up to four bytes live in interval lists, one per width, so a range
 // costs the same whatever it spans; longer codes (bfchar only) go to a map.
 constexpr std::size_t kMaxIntervalWidth = 4;
+// Real codes have at most four bytes. Decoding tries every distinct longer length at
+// every position, so their lengths must be bounded for decoding to stay linear.
+constexpr std::size_t kMaxCodeWidth = 16;
 
 struct Segment {
     std::uint32_t start = 0;
@@ -345,6 +348,7 @@ namespace {
 class TableBuilder {
 public:
     void insert_mapping(std::string_view code, std::string_view text) {
+        if (code.size() > kMaxCodeWidth) throw PdfError::invalid_token(0, "CMap code is too wide");
         raise(code.size());
         if (code.empty()) return;  // never looked up
         std::uint32_t id = add_text(text);

@@ -16,6 +16,26 @@ namespace quarvel {
 namespace {
 
 constexpr std::uint64_t kU32Max = 0xFFFFFFFFu;
+// Cross-reference entries beyond one per byte of the file (see read_stream_section).
+constexpr std::uint64_t kEntrySlack = std::uint64_t{1} << 16;
+
+// The objects and sections of an honest file do not overlap, so reading them all
+// reads each byte once. Entries that point into one another (objects nested in
+// strings or streams, one object stream index listed many times) would read the
+// same bytes again for each, quadratic time and memory for stream copies; past
+// twice the bytes there are, plus slack, the cross-reference data is refused.
+class ReadBudget {
+public:
+    explicit ReadBudget(std::uint64_t bytes) : left_(2 * bytes + (std::uint64_t{1} << 16)) {}
+    void spend(std::uint64_t from, std::uint64_t to) {
+        const std::uint64_t read = to > from ? to - from : 0;
+        if (read > left_) throw PdfError::invalid_xref();
+        left_ -= read;
+    }
+
+private:
+    std::uint64_t left_;
+};
 
 std::uint64_t required_usize(const Dictionary& dictionary, std::string_view key, std::string_view context) {
     const Object* value = dictionary.get(key);
@@ -53,7 +73,8 @@ Parser parser_at(std::string_view data, std::uint64_t offset) {
     return Parser(data, std::min<std::uint64_t>(offset, data.size()));
 }
 
-Section read_classic_section(std::string_view data, std::uint64_t offset) {
+// `end` is set to the position after the section.
+Section read_classic_section(std::string_view data, std::uint64_t offset, std::uint64_t& end) {
     Parser parser = parser_at(data, offset);
     parser.expect_keyword("xref");
     Section section;
@@ -63,6 +84,7 @@ Section read_classic_section(std::string_view data, std::uint64_t offset) {
         if (parser.peek_is_keyword("trailer")) {
             parser.expect_keyword("trailer");
             section.trailer = parser.parse_dictionary_object();
+            end = parser.pos();
             return section;
         }
         std::uint64_t number = parser.expect_u32();
@@ -101,11 +123,12 @@ std::uint64_t read_field(const unsigned char* p, std::uint64_t width) {
     return value;
 }
 
-Section read_stream_section(std::string_view data, std::uint64_t offset) {
+Section read_stream_section(std::string_view data, std::uint64_t offset, std::uint64_t& end) {
     QUARVEL_INFO_SPAN(span, trace::kDocumentTarget, "parse_xref_stream", {"offset", offset});
     Parser parser = parser_at(data, offset);
     auto [id, object] = parser.parse_indirect_object();
     (void)id;
+    end = parser.pos();
     const Stream* stream = object.as_stream();
     if (!stream) throw PdfError::invalid_xref();
     const Dictionary& dictionary = stream->dictionary;
@@ -141,10 +164,14 @@ Section read_stream_section(std::string_view data, std::uint64_t offset) {
         index.emplace_back(0, static_cast<std::uint32_t>(size));
     }
 
-    std::string decoded = stream->decoded_data();
-
     std::uint64_t total = 0;
     for (const auto& [first, count] : index) total += count;
+    // Each entry takes some 32 bytes in memory but may take one decoded byte, itself a
+    // thousandth of a compressed byte. Every object of an honest file takes a byte of
+    // it at least, and free entries are few; beyond that the section is refused.
+    if (total > data.size() + kEntrySlack) throw PdfError::invalid_xref();
+    std::string decoded = stream->decoded_data();
+
     std::uint64_t needed;
     if (__builtin_mul_overflow(total, entry_width, &needed) || needed > decoded.size())
         throw PdfError::invalid_xref();
@@ -202,15 +229,19 @@ XrefChain read_xref_chain(std::string_view data, std::uint64_t start_xref) {
     std::vector<Ranked> all;
     std::optional<Dictionary> trailer;
     std::set<std::uint64_t> visited;
+    ReadBudget budget(data.size());
     std::uint64_t next = start_xref;
     for (std::uint32_t section_index = 0;; ++section_index) {
         // A Prev chain that comes back to a section already read ends there.
         if (!visited.insert(next).second) break;
         const bool classic = next <= data.size() && data.size() - next >= 4 && data.substr(next, 4) == "xref";
-        Section section = classic ? read_classic_section(data, next) : read_stream_section(data, next);
+        std::uint64_t end = 0;
+        Section section = classic ? read_classic_section(data, next, end) : read_stream_section(data, next, end);
+        budget.spend(next, end);
         QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed xref section", {"offset", next},
                             {"entries", static_cast<std::uint64_t>(section.entries.size())});
         std::uint32_t sequence = 0;
+        if (all.size() + section.entries.size() > data.size() + kEntrySlack) throw PdfError::invalid_xref();
         for (SectionEntry& e : section.entries) all.push_back({e.key, section_index, sequence++, e.entry});
         const Object* prev = section.trailer.get("Prev");
         if (!trailer) trailer = std::move(section.trailer);
@@ -261,10 +292,13 @@ ObjectTable parse_objects(std::string_view data, const XrefTable& xref, const Di
     std::vector<char> loaded;
     std::map<std::uint32_t, std::vector<std::pair<std::size_t, std::uint32_t>>> groups;  // slot, index
     Parser parser(data);  // one parser keeps its buffers warm across objects
+    ReadBudget budget(data.size());
     for (const auto& [key, entry] : xref) {
         if (const auto* in_use = std::get_if<XrefInUse>(&entry)) {
-            parser.set_pos(std::min<std::uint64_t>(in_use->offset, data.size()));
+            const std::uint64_t offset = std::min<std::uint64_t>(in_use->offset, data.size());
+            parser.set_pos(offset);
             auto [id, object] = parser.parse_indirect_object();
+            budget.spend(offset, parser.pos());
             if (id != key) throw PdfError::invalid_object_header();
             QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed indirect object", {"id", key.to_string()});
             slots.emplace_back(key, std::move(object));
@@ -301,12 +335,14 @@ ObjectTable parse_objects(std::string_view data, const XrefTable& xref, const Di
             offsets.push_back(header.expect_u32());
         }
         Parser body(decoded);
+        ReadBudget stream_budget(decoded.size());
         for (const auto& [slot, index] : members) {
             if (index >= offsets.size()) throw PdfError::invalid_object_header();
             const std::uint64_t position = first + offsets[index];
             if (position > decoded.size()) throw PdfError::invalid_object_header();
             body.set_pos(position);
             slots[slot].second = body.parse_object();
+            stream_budget.spend(position, body.pos());
         }
         for (const auto& [slot, index] : members) {
             QUARVEL_TRACE_EVENT(trace::kDocumentTarget, "parsed compressed object", {"id", slots[slot].first.to_string()},

@@ -2,6 +2,7 @@
 // Stream::filters, Stream::decoded_data_cow and Stream::decoded_data live here too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -10,9 +11,20 @@
 
 namespace quarvel {
 
+// The most bytes one filter may decode a stream to; past it decoding fails with the
+// Decode error "decoded data exceeds the size limit". Process-wide, so that an
+// application can bound the memory of each document it opens.
+inline constexpr std::size_t kDefaultDecodedSizeLimit = std::size_t{1} << 30;
+std::size_t decoded_size_limit();
+// Returns the previous limit; `limit` must be positive.
+std::size_t set_decoded_size_limit(std::size_t limit);
+
 std::string decode_ascii_hex(std::string_view filter, std::string_view input);
 std::string decode_ascii85(std::string_view filter, std::string_view input);
 std::string decode_run_length(std::string_view filter, std::string_view input);
+// The PNG row filters of a Flate or LZW stream, undone; `params` gives Colors,
+// BitsPerComponent and Columns.
+std::string apply_png_predictor(std::string_view filter, std::string data, const Dictionary& params);
 // Inflate, then the predictor named in `params` (may be null).
 std::string decode_flate(std::string_view filter, std::string_view input, const Dictionary* params);
 

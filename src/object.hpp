@@ -66,10 +66,11 @@ public:
     template <class F>
     void for_each_value(F&& f);
 
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
-    auto begin() const { return entries_.begin(); }
-    auto end() const { return entries_.end(); }
+    // Defined below Object: clang instantiates the pair type at a body in the class.
+    std::size_t size() const;
+    bool empty() const;
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
 
     friend bool operator==(const Dictionary&, const Dictionary&);
 
@@ -160,6 +161,10 @@ struct Object {
 };
 
 inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries_ == b.entries_; }
+inline std::size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const { return entries_.begin(); }
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const { return entries_.end(); }
 
 template <class F>
 void Dictionary::for_each_value(F&& f) {

@@ -87,7 +87,9 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
 
     std::string out;
     const ToUnicodeCMap* current = nullptr;
-    // Fonts already selected on this page: Tf repeats often within one page.
+    // The first fonts selected on this page: Tf repeats often within one page. Kept
+    // short, as each Tf scans it; later fonts go through the cache.
+    constexpr std::size_t kRemembered = 16;
     std::vector<std::pair<std::string, const ToUnicodeCMap*>> selected;
     // A font error fails the page, but a syntax error later in the stream is reported first.
     std::optional<PdfError> font_error;
@@ -102,7 +104,7 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
         auto it = cache.find(key);
         if (it == cache.end()) it = cache.emplace(std::move(key), font_to_unicode(doc, page, name)).first;
         current = it->second ? &*it->second : nullptr;
-        selected.emplace_back(name, current);
+        if (selected.size() < kRemembered) selected.emplace_back(name, current);
     };
 
     for_each_text_operation(bytes, [&](std::string_view op, const TextOperands& operands) {

@@ -6,6 +6,7 @@ from __future__ import annotations
 import pathlib
 import struct
 import sys
+import zlib
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
@@ -48,6 +49,19 @@ def objstm(dictionary: str, data: bytes | None, index: int = 0, owner: int = 3) 
     """Object 4 is entry `index` of object stream `owner`; object 3 is the given stream (or object)."""
     body = dictionary if data is None else stream_object(dictionary, data)
     return minimal().add(3, body).place(4, owner, index).build(xref="stream")
+
+
+def nested_objects(depth: int = 64) -> bytes:
+    """Object 3 holds objects 4, 5, ... nested in its string, each listed by an update
+    section: honest-looking entries that would read the same bytes depth times."""
+    body = "null"
+    for number in range(3 + depth - 1, 3, -1):
+        body = f"({'x' * 1000} {number} 0 obj {body} endobj)"
+    base = over_minimal({3: body})
+    rows = b"".join(b"%010d 00000 n \n" % (base.index(b"x %d 0 obj" % n) + 2) for n in range(4, 3 + depth))
+    start = len(base)
+    return base + (b"xref\n4 %d\n" % (depth - 1) + rows + b"trailer\n<< /Size %d /Root 1 0 R /Prev %d >>\n"
+                   b"startxref\n%d\n%%%%EOF\n" % (3 + depth, startxref(base), start))
 
 
 ROOT = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"
@@ -114,6 +128,8 @@ XREF_STREAMS = {
     "xref_w_negative": ("/Size 1 /W [1 -1 1]",),
     "xref_index_not_array": ("/Size 1 /Index 5 /W [1 2 1]",),
     "xref_odd_index": ("/Size 1 /Index [0] /W [1 2 1]",),
+    # Three hundred bytes of Flate that would list more entries than the file has bytes.
+    "xref_entries_beyond_file": ("/Size 200000 /W [1 0 0] /Filter /FlateDecode", lambda o: zlib.compress(bytes(200000))),
 }
 OBJECT_STREAMS = {
     # The header lists 7 then 8; entry (8, index 1) takes the object at First + 15.
@@ -141,6 +157,7 @@ def fixtures() -> dict[str, bytes]:
     out.update({name: damage(minimal().build()) for name, damage in MUTATIONS.items()})
     out.update({name: raw_xref(*args) for name, args in XREF_STREAMS.items()})
     out.update({name: objstm(*args) for name, args in OBJECT_STREAMS.items()})
+    out["nested_objects"] = nested_objects()
     return out
 
 

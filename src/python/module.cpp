@@ -42,6 +42,7 @@ int exec_module(PyObject* module) {
         add_to_all(module, "Document");
         add_functions(module, module_functions, true);
         add_functions(module, private_functions, false);
+        add_functions(module, limit_functions, false);
         return 0;
     } catch (const PythonError&) {
         return -1;

@@ -15,5 +15,7 @@ extern PyMethodDef module_functions[];
 extern PyMethodDef private_functions[];
 // _set_trace_hook(callback, level), for the logging bridge.
 PyObject* set_trace_hook(PyObject* module, PyObject* args, PyObject* kwargs);
+// limits.cpp: set_decoded_size_limit(limit), public but not in __all__.
+extern PyMethodDef limit_functions[];
 
 }  // namespace quarvel::python

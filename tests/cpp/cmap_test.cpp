@@ -107,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"beginbfrange <00> <01> <000000000041> endbfrange", "0: CMap code is too wide"},
         std::pair{"beginbfrange <0000000000> <0000000001> <0041> endbfrange", "0: CMap code is too wide"},
         std::pair{"beginbfrange <0000000000> <01> [<0041>] endbfrange", "0: CMap code is too wide"},
+        // Longer bfchar codes would make decoding try every length at every byte.
+        std::pair{"beginbfchar <000102030405060708090a0b0c0d0e0f10> <0041> endbfchar", "0: CMap code is too wide"},
         std::pair{"beginbfrange <0000> <00FF> <FFFFFFFF> endbfrange", "0: bfrange destination overflow"},
         std::pair{"beginbfrange <00> <02> [<0066> <0067> <0068> <0069>]", "7: too many bfrange destinations"},
         std::pair{"beginbfrange <00> <02> [<0041>", "5: unterminated bfrange array"}));

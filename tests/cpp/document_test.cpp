@@ -27,6 +27,7 @@ INSTANTIATE_TEST_SUITE_P(
         std::pair{"in_use_generation_65536", "invalid token at byte 156: expected u16 integer"},
         std::pair{"bad_entry_keyword", kXref}, std::pair{"xref_type_3", kXref}, std::pair{"xref_short_data", kXref},
         std::pair{"xref_huge_index", kXref}, std::pair{"xref_odd_index", kXref},
+        std::pair{"xref_entries_beyond_file", kXref}, std::pair{"nested_objects", kXref},
         std::pair{"in_use_generation_string", "invalid token at byte 156: expected integer"},
         std::pair{"xref_missing_w", "missing required entry /W in xref stream /W"},
         std::pair{"xref_w_not_array", "type mismatch in xref stream /W: expected array"},

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -191,13 +192,56 @@ TEST(Inflate, SameAsZlibForDamagedStreams) {
         if (k % 4 == 3) s[0] = static_cast<char>(next()), s[1] = static_cast<char>(next());  // the header
         streams.push_back(s);
     }
-    for (std::size_t i = 0; i < streams.size(); ++i) {
-        const std::string& s = streams[i];
-        const std::string expected =
-            testing_support::value_or_error([&] { return "ok:" + inflate_with_zlib("Fl", s); });
-        const std::string got = testing_support::value_or_error([&] { return "ok:" + decode_flate("Fl", s, nullptr); });
-        EXPECT_TRUE(got == expected) << "stream " << i;
+    // The size limit too: passed by whole streams and by the intact prefix of damaged ones.
+    for (const std::size_t limit : {kDefaultDecodedSizeLimit, plain.size(), plain.size() - 1, plain.size() / 3}) {
+        const std::size_t previous = set_decoded_size_limit(limit);
+        int too_large = 0;
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            const std::string& s = streams[i];
+            const std::string expected =
+                testing_support::value_or_error([&] { return "ok:" + inflate_with_zlib("Fl", s); });
+            const std::string got =
+                testing_support::value_or_error([&] { return "ok:" + decode_flate("Fl", s, nullptr); });
+            EXPECT_TRUE(got == expected) << "stream " << i << " limit " << limit;
+            too_large += got == "failed to decode /Fl stream: decoded data exceeds the size limit";
+        }
+        if (limit < plain.size()) EXPECT_GT(too_large, 0) << limit;
+        set_decoded_size_limit(previous);
     }
+}
+
+// Output past one inflate buffer is gathered in pieces and joined at the end.
+TEST(Inflate, OutputBeyondOneBuffer) {
+    std::string plain(70u << 20, '\0');
+    for (std::size_t i = 0; i < plain.size(); i += 4093) plain[i] = static_cast<char>(i >> 12);
+    EXPECT_TRUE(decode_flate("Fl", z(plain), nullptr) == plain);
+}
+
+// Each filter may produce exactly the limit; one byte more is its decode error.
+TEST(DecodedSizeLimit, EveryFilter) {
+    const std::size_t previous = set_decoded_size_limit(8);
+    struct Limited {
+        const char* filter;
+        std::string at_limit, over_limit;
+    };
+    const Limited cases[] = {
+        {"Fl", z("12345678"), z("123456789")},
+        {"RL", "\xf9x", "\xf8x"},
+        {"A85", "zz", "zz!!"},
+        {"AHx", "3132333435363738", "313233343536373839"},
+    };
+    for (const Limited& c : cases) {
+        auto decode = [&](const std::string& data) {
+            return testing_support::value_or_error([&] { return Stream{filter(name(c.filter)), data}.decoded_data(); });
+        };
+        EXPECT_EQ(decode(c.at_limit).size(), 8u) << c.filter;
+        EXPECT_EQ(decode(c.over_limit),
+                  std::string("failed to decode /") + c.filter + " stream: decoded data exceeds the size limit");
+    }
+    // No limit at all: the room left must not wrap to nothing.
+    set_decoded_size_limit(std::numeric_limits<std::size_t>::max());
+    EXPECT_EQ(decode_flate("Fl", kZText, nullptr), kText);
+    EXPECT_EQ(set_decoded_size_limit(previous), std::numeric_limits<std::size_t>::max());
 }
 
 TEST(Stream, CowAndTrace) {
