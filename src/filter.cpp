@@ -206,6 +206,10 @@ bool inflate_with_isal(std::string_view input, std::string& result) {
     return true;
 }
 
+// Below this, zlib: ISA-L's state (some 80 KiB) outweighs the stream, and heap blocks
+// of that size, freed among the results of many small streams, raise the peak memory.
+constexpr std::size_t kIsalMinInput = 4096;
+
 // The header nearly every writer puts: deflate, a 32 KiB window, no preset dictionary.
 // ISA-L lets larger windows pass, which zlib refuses, and zlib reads distances against
 // a smaller declared window, which ISA-L ignores: such streams go to zlib alone.
@@ -219,7 +223,7 @@ bool usual_zlib_header(std::string_view input) {
 std::string inflate_all(std::string_view filter, std::string_view input) {
 #ifdef QUARVEL_HAVE_ISAL
     std::string out;
-    if (usual_zlib_header(input) && inflate_with_isal(input, out)) return out;
+    if (input.size() >= kIsalMinInput && usual_zlib_header(input) && inflate_with_isal(input, out)) return out;
 #endif
     return inflate_with_zlib(filter, input);
 }
