@@ -5,31 +5,19 @@
 #include "fuzz_target.hpp"
 #include "inspect.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(document) {
     using namespace quarvel;
     const Document document = Document::parse(data);
     // Every object was loaded under a cross-reference entry of its own id.
     for (const auto& [id, object] : document.objects) QUARVEL_FUZZ_CHECK(document.xref.find(id) != nullptr);
-    refusable([&] { document.effective_version(); });
-    refusable([&] { document.page_count(); });
-    refusable([&] {
+    fuzz::refusable([&] { document.effective_version(); });
+    fuzz::refusable([&] { document.page_count(); });
+    fuzz::refusable([&] {
         for (const PageRecord& page : document.pages()) {
-            refusable([&] { document.page_resource_dictionary(*page.dictionary, page.inherited.resources); });
+            fuzz::refusable([&] { document.page_resource_dictionary(*page.dictionary, page.inherited.resources); });
             if (const Object* contents = page.dictionary->get("Contents")) {
                 std::vector<const Stream*> streams;
-                refusable([&] { document.collect_content_streams(*contents, streams); });
+                fuzz::refusable([&] { document.collect_content_streams(*contents, streams); });
             }
         }
     });

@@ -8,28 +8,16 @@
 #include "outline.hpp"
 #include "page_label.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(navigation) {
     using namespace quarvel;
     const Document document = Document::parse(data);
-    refusable([&] { outlines(document); });
-    refusable([&] { page_labels(document); });
-    refusable([&] { named_destinations(document); });
-    refusable([&] { form_fields(document); });
-    refusable([&] { embedded_files(document); });
+    fuzz::refusable([&] { outlines(document); });
+    fuzz::refusable([&] { page_labels(document); });
+    fuzz::refusable([&] { named_destinations(document); });
+    fuzz::refusable([&] { form_fields(document); });
+    fuzz::refusable([&] { embedded_files(document); });
     for (const PageRecord& page : document.pages()) {
-        refusable([&] { page_annotations(document, page); });
-        refusable([&] { page_links(document, page); });
+        fuzz::refusable([&] { page_annotations(document, page); });
+        fuzz::refusable([&] { page_links(document, page); });
     }
 }

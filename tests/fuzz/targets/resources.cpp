@@ -4,26 +4,14 @@
 #include "fuzz_target.hpp"
 #include "image.hpp"
 
-namespace {
-
-template <class F>
-void refusable(F&& query) {
-    try {
-        query();
-    } catch (const quarvel::PdfError&) {
-    }
-}
-
-}  // namespace
-
 QUARVEL_FUZZ_TARGET(resources) {
     using namespace quarvel;
     const Document document = Document::parse(data);
     for (const PageRecord& page : document.pages()) {
-        refusable([&] {
+        fuzz::refusable([&] {
             for (const PageFont& font : page_fonts(document, page)) {
                 font.encoding();
-                refusable([&] {
+                fuzz::refusable([&] {
                     if (const auto descriptor = font_descriptor(document, font)) {
                         descriptor->metric("Ascent");
                         if (const auto program = embedded_font(document, *descriptor)) program->stream->decoded_data();
@@ -31,10 +19,10 @@ QUARVEL_FUZZ_TARGET(resources) {
                 });
             }
         });
-        refusable([&] {
+        fuzz::refusable([&] {
             for (const PageImage& image : page_images(document, page)) {
                 image.width(), image.height(), image.bits_per_component(), image.color_space(), image.resource_path();
-                refusable([&] {
+                fuzz::refusable([&] {
                     image.filters();
                     const DecodedImage decoded = image.decoded_image();
                     QUARVEL_FUZZ_CHECK(decoded.samples.size() == decoded.width * decoded.height * decoded.components());
