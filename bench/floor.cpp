@@ -158,6 +158,8 @@ int table(int repeat) {
     std::printf("\nfloor / inflate          %6.2f\n", floor / inflate);
     std::printf("text / floor             %6.2f   (page_texts of a loaded document)\n", text / floor);
     std::printf("(load + text) / floor    %6.2f   (what bench/compare.py times)\n", (load + text) / floor);
+    std::printf("(load + text) / (load + floor) %6.2f   (both with the document loaded)\n",
+                (load + text) / (load + floor));
     std::printf("pages / text             %6.2f   (page_text page by page against page_texts)\n", totals[4] / text);
     return 0;
 }
