@@ -36,53 +36,89 @@ struct TextRef {
     std::size_t size = 0;
 };
 
+// CMap tokens one at a time: most CMaps are read once per page.
+class CMapCursor {
+public:
+    explicit CMapCursor(std::string_view data) : data_(data) {}
 
-std::vector<std::string_view> tokenize(std::string_view data) {
-    std::vector<std::string_view> tokens;
-    std::size_t i = 0, n = data.size();
-    while (true) {
-        while (i < n) {
-            auto c = static_cast<unsigned char>(data[i]);
-            if (is_pdf_whitespace(c)) {
-                ++i;
-            } else if (c == '%') {
-                while (i < n && data[i] != '\n' && data[i] != '\r') ++i;
-            } else {
+    // False at the end of the data.
+    bool next(std::string_view& token) {
+        const std::size_t n = data_.size();
+        std::size_t i = pos_;
+        for (; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(data_[i]);
+            if (c == '%') {
+                while (i + 1 < n && data_[i + 1] != '\n' && data_[i + 1] != '\r') ++i;
+            } else if (!is_pdf_whitespace(c)) {
                 break;
             }
         }
-        if (i >= n) return tokens;
-        char c = data[i];
-        std::size_t start = i;
+        if (i >= n) {
+            pos_ = n;
+            return false;
+        }
+        const std::size_t start = i;
+        const char c = data_[i];
         if (c == '<') {
-            std::size_t close = data.find('>', i + 1);
-            if (close == std::string_view::npos)
+            const std::size_t close = data_.find('>', i + 1);
+            if (close == std::string_view::npos) {
+                pos_ = n;  // nothing after it tokenises
                 throw PdfError::invalid_token(start, "unterminated CMap hex token");
+            }
             i = close + 1;
         } else if (c == '[' || c == ']') {
             ++i;
         } else {
             while (i < n) {
-                auto d = static_cast<unsigned char>(data[i]);
+                const auto d = static_cast<unsigned char>(data_[i]);
                 if (is_pdf_whitespace(d) || d == '[' || d == ']') break;
                 ++i;
             }
         }
-        tokens.push_back(data.substr(start, i - start));
+        token = data_.substr(start, i - start);
+        pos_ = i;
+        ++count_;
+        return true;
     }
+
+    // Tokens read so far: the index of the next one.
+    std::size_t count() const { return count_; }
+
+    // An unterminated hex token anywhere in the data is the error of the whole CMap,
+    // as if all were tokenised before anything is read: this looks for one in the rest.
+    void check_rest() {
+        std::string_view token;
+        while (next(token)) {
+        }
+    }
+
+private:
+    std::string_view data_;
+    std::size_t pos_ = 0;
+    std::size_t count_ = 0;
+};
+
+// Every token, before anything is interpreted.
+std::vector<std::string_view> tokenize(std::string_view data) {
+    std::vector<std::string_view> tokens;
+    CMapCursor cursor(data);
+    for (std::string_view token; cursor.next(token);) tokens.push_back(token);
+    return tokens;
 }
 
-
-std::string parse_hex_token(std::string_view token) {
+// Into `out`, whose buffer is reused from token to token.
+void parse_hex_token_into(std::string_view token, std::string& out) {
     if (token.size() < 2 || token.front() != '<' || token.back() != '>')
         throw PdfError::invalid_token(0, "expected CMap hex token");
-    std::string out;
+    out.clear();
     int high = -1;
-    for (char ch : token.substr(1, token.size() - 2)) {
-        auto c = static_cast<unsigned char>(ch);
-        if (is_pdf_whitespace(c)) continue;
-        int v = hex_digit_value(c);
-        if (v < 0) throw PdfError::invalid_token(0, "invalid CMap hex");
+    for (std::size_t i = 1; i + 1 < token.size(); ++i) {
+        const auto c = static_cast<unsigned char>(token[i]);
+        const int v = hex_digit_value(c);
+        if (v < 0) {
+            if (is_pdf_whitespace(c)) continue;
+            throw PdfError::invalid_token(0, "invalid CMap hex");
+        }
         if (high < 0) {
             high = v;
         } else {
@@ -91,6 +127,11 @@ std::string parse_hex_token(std::string_view token) {
         }
     }
     if (high >= 0) out.push_back(static_cast<char>(high << 4));
+}
+
+std::string parse_hex_token(std::string_view token) {
+    std::string out;
+    parse_hex_token_into(token, out);
     return out;
 }
 
@@ -155,6 +196,7 @@ public:
 
 private:
     void flush() {
+        if (used_ == 0) return;
         out_.append(buffer_, used_);
         used_ = 0;
     }
@@ -284,14 +326,19 @@ struct ToUnicodeCMap::Table {
     void build_singles() {
         for (unsigned c = 0; c < 256; ++c) {
             if (!direct1[c]) continue;
-            std::string text;
-            Appender out(text);
-            emit_segment(out, segments[0][direct1[c] - 1], c);
-            out.finish();
+            const Segment& s = segments[0][direct1[c] - 1];
             ByteText& entry = singles[c];
-            entry.fits = text.size() <= Appender::kShort;
-            entry.size = static_cast<std::uint8_t>(entry.fits ? text.size() : 0);
-            if (entry.fits) std::memcpy(entry.bytes, text.data(), text.size());
+            if (s.incrementing) {
+                const std::uint32_t value = s.value + (c - s.start);
+                entry.size = static_cast<std::uint8_t>(s.dest_width == 2 ? encode_unit(entry.bytes, value & 0xFFFF)
+                                                                         : encode_incremented(entry.bytes, value, s.dest_width));
+                entry.fits = true;
+                continue;
+            }
+            const TextRef& t = texts[s.value];
+            entry.fits = t.size <= Appender::kShort;
+            entry.size = static_cast<std::uint8_t>(entry.fits ? t.size : 0);
+            if (entry.fits) std::memcpy(entry.bytes, pool.data() + t.offset, t.size);
         }
     }
 };
@@ -336,8 +383,7 @@ public:
         t.texts = std::move(texts_);
         for (std::size_t w = 1; w <= kMaxIntervalWidth; ++w) {
             auto& segs = t.segments[w - 1];
-            segs.reserve(building_[w - 1].size());
-            for (auto& [start, s] : building_[w - 1]) segs.push_back(s);
+            segs = resolve(std::move(inserted_[w - 1]));
             if (!segs.empty()) t.widths_present |= 1u << w;
         }
         const auto& one = t.segments[0];
@@ -363,9 +409,39 @@ private:
         return static_cast<std::uint32_t>(texts_.size() - 1);
     }
 
+    void insert(std::size_t width, Segment s) { inserted_[width - 1].push_back(s); }
+
+    // The segments of one width, sorted and disjoint, each code from the last segment
+    // inserted that holds it.
+    static std::vector<Segment> resolve(std::vector<Segment> inserted) {
+        // Nearly always the codes are distinct, or repeat only as whole single codes:
+        // sorting then suffices, the later of two equal entries winning.
+        std::vector<Segment> sorted = inserted;
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [](const Segment& a, const Segment& b) { return a.start < b.start; });
+        std::vector<Segment> out;
+        out.reserve(sorted.size());
+        bool disjoint = true;
+        for (const Segment& s : sorted) {
+            if (!out.empty() && out.back().start == s.start && out.back().end == s.end) {
+                out.back() = s;
+            } else if (out.empty() || out.back().end < s.start) {
+                out.push_back(s);
+            } else {
+                disjoint = false;
+                break;
+            }
+        }
+        if (disjoint) return out;
+        std::map<std::uint32_t, Segment> map;
+        for (const Segment& s : inserted) overlay(map, s);
+        out.clear();
+        for (const auto& [start, s] : map) out.push_back(s);
+        return out;
+    }
+
     // Overwrites [s.start, s.end], trimming or splitting the segments it overlaps.
-    void insert(std::size_t width, Segment s) {
-        auto& map = building_[width - 1];
+    static void overlay(std::map<std::uint32_t, Segment>& map, const Segment& s) {
         auto it = map.upper_bound(s.start);
         if (it != map.begin()) {
             auto prev = std::prev(it);
@@ -426,7 +502,7 @@ private:
     std::size_t max_code_length_ = 0;
     std::string pool_;
     std::vector<TextRef> texts_;
-    std::array<std::map<std::uint32_t, Segment>, kMaxIntervalWidth> building_;
+    std::array<std::vector<Segment>, kMaxIntervalWidth> inserted_;  // by width - 1, in insertion order
     std::map<std::string, std::uint32_t, std::less<>> long_codes_;
 };
 
@@ -434,52 +510,58 @@ private:
 
 ToUnicodeCMap::ToUnicodeCMap() = default;
 
-ToUnicodeCMap ToUnicodeCMap::parse(std::string_view bytes) {
-    const std::vector<std::string_view> tokens = tokenize(bytes);
-    const std::size_t n = tokens.size();
-    TableBuilder builder;
-    std::size_t i = 0;
-    while (i < n) {
-        std::string_view token = tokens[i++];
+namespace {
+
+void parse_sections(CMapCursor& tokens, TableBuilder& builder) {
+    std::string code, destination, low, high;
+    std::string_view token;
+    while (tokens.next(token)) {
         if (token == "beginbfchar") {
-            while (i < n && tokens[i] != "endbfchar") {
-                std::string code = parse_hex_token(tokens[i]);
-                if (i + 1 >= n) throw PdfError::invalid_token(i + 1, "missing bfchar destination");
-                std::string destination = parse_hex_token(tokens[i + 1]);
+            while (tokens.next(token) && token != "endbfchar") {
+                parse_hex_token_into(token, code);
+                if (!tokens.next(token)) throw PdfError::invalid_token(tokens.count(), "missing bfchar destination");
+                parse_hex_token_into(token, destination);
                 builder.insert_mapping(code, destination);
-                i += 2;
             }
-            ++i;  // endbfchar
         } else if (token == "beginbfrange") {
-            while (i < n && tokens[i] != "endbfrange") {
-                std::string low = parse_hex_token(tokens[i]);
-                if (i + 1 >= n) throw PdfError::invalid_token(i + 1, "missing bfrange end");
-                std::string high = parse_hex_token(tokens[i + 1]);
-                if (i + 2 >= n) throw PdfError::invalid_token(i + 2, "missing bfrange destination");
-                if (tokens[i + 2] != "[") {
-                    builder.insert_range(low, high, parse_hex_token(tokens[i + 2]));
-                    i += 3;
+            while (tokens.next(token) && token != "endbfrange") {
+                parse_hex_token_into(token, low);
+                if (!tokens.next(token)) throw PdfError::invalid_token(tokens.count(), "missing bfrange end");
+                parse_hex_token_into(token, high);
+                if (!tokens.next(token)) throw PdfError::invalid_token(tokens.count(), "missing bfrange destination");
+                if (token != "[") {
+                    parse_hex_token_into(token, destination);
+                    builder.insert_range(low, high, destination);
                     continue;
                 }
                 if (low.size() > kMaxIntervalWidth || high.size() > kMaxIntervalWidth)
                     throw PdfError::invalid_token(0, "CMap code is too wide");
                 const std::uint64_t lo = bytes_to_u32(low), hi = bytes_to_u32(high);
-                std::size_t j = i + 3;
-                for (std::uint64_t k = 0;; ++k, ++j) {
-                    if (j >= n) throw PdfError::invalid_token(j, "unterminated bfrange array");
-                    if (tokens[j] == "]") break;
-                    std::string destination = parse_hex_token(tokens[j]);
-                    if (lo + k > hi) throw PdfError::invalid_token(j, "too many bfrange destinations");
+                for (std::uint64_t k = 0;; ++k) {
+                    if (!tokens.next(token)) throw PdfError::invalid_token(tokens.count(), "unterminated bfrange array");
+                    if (token == "]") break;
+                    parse_hex_token_into(token, destination);
+                    if (lo + k > hi) throw PdfError::invalid_token(tokens.count() - 1, "too many bfrange destinations");
                     char key[4];
                     builder.insert_mapping(
-                        std::string_view(key, number_to_sized_bytes(static_cast<std::uint32_t>(lo + k),
-                                                                    low.size(), key)),
+                        std::string_view(key, number_to_sized_bytes(static_cast<std::uint32_t>(lo + k), low.size(), key)),
                         destination);
                 }
-                i = j + 1;
             }
-            ++i;  // endbfrange
         }
+    }
+}
+
+}  // namespace
+
+ToUnicodeCMap ToUnicodeCMap::parse(std::string_view bytes) {
+    CMapCursor tokens(bytes);
+    TableBuilder builder;
+    try {
+        parse_sections(tokens, builder);
+    } catch (const PdfError&) {
+        tokens.check_rest();  // after its own error, the cursor is at the end
+        throw;
     }
     ToUnicodeCMap cmap;
     cmap.table_ = std::make_shared<const Table>(std::move(builder).finish());

@@ -408,7 +408,7 @@ PdfVersion Document::effective_version() const {
 const Object& Document::resolve(const Object& object) const {
     const ObjectId* id = object.as_reference();
     if (!id) return object;
-    const Object* target = objects.find(*id);
+    const Object* target = find(*id);
     if (!target) throw PdfError::dangling_reference(*id);
     return *target;
 }

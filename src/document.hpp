@@ -48,7 +48,8 @@ public:
     PdfVersion effective_version() const;
 
     // Lookups.
-    const Object* find(ObjectId id) const { return objects.find(id); }
+    // Object n is usually the n-th entry of the table: tried before searching.
+    const Object* find(ObjectId id) const { return objects.find_from(id, std::size_t{id.number} - 1); }
     // Follows exactly one reference; a missing target is DanglingReference.
     const Object& resolve(const Object& object) const;
     const Dictionary& resolve_to_dictionary(const Object& object, std::string_view context) const;
@@ -60,6 +61,9 @@ public:
 
     // Page tree.
     std::vector<PageRecord> pages() const;
+    // pages()[index] without the list: the whole tree is still walked, so a broken
+    // tree fails as pages() does; nothing when `index` is past the last page.
+    std::optional<PageRecord> page_at(std::size_t index) const;
     std::uint64_t page_count() const;
     // Null when the page has no resources.
     const Dictionary* page_resource_dictionary(const Dictionary& page, const Object* inherited_resources) const;

@@ -28,6 +28,10 @@ std::string apply_png_predictor(std::string_view filter, std::string data, const
 // Inflate, then the predictor named in `params` (may be null).
 std::string decode_flate(std::string_view filter, std::string_view input, const Dictionary* params);
 
+// Inflates through zlib alone, as decode_flate without parameters does in a build
+// without ISA-L; for tests that hold both inflaters to the same results.
+std::string inflate_with_zlib(std::string_view filter, std::string_view input);
+
 // `default_value` when absent; the value when a non-negative Integer; otherwise
 // TypeMismatch "stream /DecodeParms /<key>" / "non-negative integer".
 std::uint64_t dictionary_integer(const Dictionary& dictionary, std::string_view key, std::uint64_t default_value);

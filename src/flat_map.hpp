@@ -22,6 +22,12 @@ public:
         return it != entries_.end() && it->first == key ? &it->second : nullptr;
     }
     bool contains(const Key& key) const { return find(key) != nullptr; }
+    // The same, trying the entry at `guess` first: keys that number their entries
+    // densely from the start hit it without a search.
+    const Value* find_from(const Key& key, std::size_t guess) const {
+        if (guess < entries_.size() && entries_[guess].first == key) return &entries_[guess].second;
+        return find(key);
+    }
 
     std::size_t size() const { return entries_.size(); }
     bool empty() const { return entries_.empty(); }

@@ -217,6 +217,11 @@ void LayoutFont::decode_simple(unsigned code) {
         push_decoded_text(text, nullptr, std::string_view(&byte, 1));
     }
     std::tie(text_offsets_[code], text_sizes_[code]) = add_text(text);
+    if (standard_widths_ && !names_[code].empty()) {
+        bool found = false;
+        const std::uint16_t w = standard_width(*standard_widths_, names_[code], found);
+        if (found) widths_[code] = w * 0.001;
+    }
     decoded_.set(code);
 }
 
@@ -284,12 +289,8 @@ void LayoutFont::load_simple(const Document& doc, const Dictionary& font, bool t
                 widths_[static_cast<std::size_t>(*first) + i] = w * scale;
         }
     } else if (!type3) {
-        const tables::StandardFont& metrics = standard ? *standard : *standard_font_named("Helvetica");
-        for (unsigned code = 0; code < 256; ++code) {
-            bool found = false;
-            const std::uint16_t w = names[code].empty() ? 0 : standard_width(metrics, names[code], found);
-            if (found) widths_[code] = w * scale;
-        }
+        // Looked up by glyph name as codes are first shown.
+        standard_widths_ = standard ? standard : standard_font_named("Helvetica");
     }
 
     // Vertical extent: the descriptor, else the standard metrics, else the font box.

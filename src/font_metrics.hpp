@@ -80,6 +80,8 @@ private:
     std::array<std::string_view, 256> names_{};
     std::bitset<256> decoded_;
     std::array<double, 256> widths_{};
+    // Without a /Widths array: the metrics whose widths stand in, read per code on first use.
+    const tables::StandardFont* standard_widths_ = nullptr;
     std::array<std::uint32_t, 256> text_offsets_{}, text_sizes_{};
     // Composite fonts.
     std::unique_ptr<EncodingCMap> encoding_;

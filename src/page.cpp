@@ -20,59 +20,87 @@ namespace {
 // Real page trees are a few levels deep; this only keeps hostile files off the stack.
 constexpr std::size_t kMaxPageTreeDepth = 1024;
 
+// Hands each page to `emit` in document order.
 class PageWalk {
 public:
     explicit PageWalk(const Document& document)
         : document_(document), visits_left_(document.visit_limit()) {}
 
-    void collect(ObjectId id, const PageAttributes& attributes, std::vector<PageRecord>& result) {
-        if (!path_.insert(id).second) throw PdfError::page_tree_cycle(id);
-        if (path_.size() > kMaxPageTreeDepth) throw PdfError::type_mismatch("page tree node", "page tree of bounded depth");
-        if (visits_left_ == 0) throw PdfError::type_mismatch("page tree node", "page tree of bounded size");
-        --visits_left_;
-
+    template <class Emit>
+    void collect(ObjectId id, const PageAttributes& attributes, Emit& emit) {
+        // Leaves, nearly every node, go first: a page is never its own ancestor (only
+        // intermediate nodes are on the path), so for a page the checks below come out
+        // the same in any order and the path needs no update.
         const Object* node = document_.find(id);
-        if (!node) throw PdfError::dangling_reference(id);
-        const Dictionary* dictionary = node->as_dictionary_like();
-        if (!dictionary) throw PdfError::type_mismatch("page tree node", "dictionary");
-
-        const Object* type = dictionary->get("Type");
+        const Dictionary* dictionary = node ? node->as_dictionary_like() : nullptr;
+        const Object* type = dictionary ? dictionary->get("Type") : nullptr;
         if (type && type->is_name("Page")) {
-            result.push_back(PageRecord{dictionary, id, attributes});
-        } else if (!type || type->is_name("Pages")) {
-            const PageAttributes child_attributes = attributes.inherit_from(*dictionary);
-            const Object* kids = dictionary->get("Kids");
-            if (!kids) throw PdfError::missing_entry("page tree node", "Kids");
-            const Array* items = document_.resolve(*kids).as_array();
-            if (!items) throw PdfError::type_mismatch("page tree node /Kids", "array");
-            for (const Object& item : *items) {
-                const ObjectId* child = item.as_reference();
-                if (!child) throw PdfError::type_mismatch("page tree node /Kids item", "indirect reference");
-                collect(*child, child_attributes, result);
-            }
-        } else {
-            throw PdfError::type_mismatch("page tree node /Type", "/Pages or /Page");
+            if (depth_ + 1 > kMaxPageTreeDepth) throw bounded_depth();
+            if (visits_left_ == 0) throw bounded_size();
+            --visits_left_;
+            emit(PageRecord{dictionary, id, attributes});
+            return;
         }
+
+        if (!path_.insert(id).second) throw PdfError::page_tree_cycle(id);
+        if (path_.size() > kMaxPageTreeDepth) throw bounded_depth();
+        if (visits_left_ == 0) throw bounded_size();
+        --visits_left_;
+        if (!node) throw PdfError::dangling_reference(id);
+        if (!dictionary) throw PdfError::type_mismatch("page tree node", "dictionary");
+        if (type && !type->is_name("Pages")) throw PdfError::type_mismatch("page tree node /Type", "/Pages or /Page");
+
+        const PageAttributes child_attributes = attributes.inherit_from(*dictionary);
+        const Object* kids = dictionary->get("Kids");
+        if (!kids) throw PdfError::missing_entry("page tree node", "Kids");
+        const Array* items = document_.resolve(*kids).as_array();
+        if (!items) throw PdfError::type_mismatch("page tree node /Kids", "array");
+        ++depth_;
+        for (const Object& item : *items) {
+            const ObjectId* child = item.as_reference();
+            if (!child) throw PdfError::type_mismatch("page tree node /Kids item", "indirect reference");
+            collect(*child, child_attributes, emit);
+        }
+        --depth_;
         path_.erase(id);
     }
 
 private:
+    static PdfError bounded_depth() { return PdfError::type_mismatch("page tree node", "page tree of bounded depth"); }
+    static PdfError bounded_size() { return PdfError::type_mismatch("page tree node", "page tree of bounded size"); }
+
     const Document& document_;
-    std::set<ObjectId> path_;
+    std::set<ObjectId> path_;  // the intermediate nodes above the current one
+    std::size_t depth_ = 0;    // their number
     std::size_t visits_left_;
 };
 
-}  // namespace
-
-std::vector<PageRecord> Document::pages() const {
-    const Dictionary& root = catalog();
+ObjectId page_tree_root(const Document& document) {
+    const Dictionary& root = document.catalog();
     const Object* pages = root.get("Pages");
     if (!pages) throw PdfError::missing_entry("catalog", "Pages");
     const ObjectId* id = pages->as_reference();
     if (!id) throw PdfError::type_mismatch("catalog /Pages", "indirect reference");
+    return *id;
+}
+
+}  // namespace
+
+std::vector<PageRecord> Document::pages() const {
     std::vector<PageRecord> result;
-    PageWalk(*this).collect(*id, PageAttributes{}, result);
+    auto keep = [&result](const PageRecord& page) { result.push_back(page); };
+    PageWalk(*this).collect(page_tree_root(*this), PageAttributes{}, keep);
     return result;
+}
+
+std::optional<PageRecord> Document::page_at(std::size_t index) const {
+    std::optional<PageRecord> found;
+    std::size_t seen = 0;
+    auto pick = [&](const PageRecord& page) {
+        if (seen++ == index) found = page;
+    };
+    PageWalk(*this).collect(page_tree_root(*this), PageAttributes{}, pick);
+    return found;
 }
 
 std::uint64_t Document::page_count() const {

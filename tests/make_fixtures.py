@@ -97,6 +97,9 @@ OBJECTS = {
     "page_tree_negative_count": {2: "<< /Type /Pages /Kids [] /Count -1 >>"},
     "page_tree_no_count": {2: "<< /Type /Pages /Kids [] >>"},
     "page_tree_too_deep": {2: ROOT, **chain(3, 1100, "<< /Kids [{0} 0 R] >>"), 1100: "<< /Type /Page >>"},
+    # The page at the deepest level walked (1024 nodes from the root), and one below it.
+    "page_tree_deepest": {2: ROOT, **chain(3, 1025, "<< /Kids [{0} 0 R] >>"), 1025: "<< /Type /Page >>"},
+    "page_tree_one_too_deep": {2: ROOT, **chain(3, 1026, "<< /Kids [{0} 0 R] >>"), 1026: "<< /Type /Page >>"},
     # Every level lists the next one twice: 2^64 pages if walked naively.
     "page_tree_shared_blowup": {2: ROOT, **chain(3, 67, "<< /Kids [{0} 0 R {0} 0 R] >>"), 67: "<< /Type /Page >>"},
     "contents_shared_blowup": {2: ROOT, 3: "<< /Type /Page /Contents 4 0 R >>", **chain(4, 68, "[{0} 0 R {0} 0 R]"),

@@ -34,9 +34,9 @@ std::string source_of(const State& state);
 // Page-indexed methods report a broken page tree before a bad index.
 template <class Use>
 Ref with_page(const State& state, std::size_t index, Use&& use) {
-    std::vector<PageRecord> pages = state.document.pages();
-    if (index >= pages.size()) raise(PyExc_ValueError, "page index out of range");
-    return use(pages[index]);
+    const std::optional<PageRecord> page = state.document.page_at(index);
+    if (!page) raise(PyExc_ValueError, "page index out of range");
+    return use(*page);
 }
 
 // The one `index` argument of a page-indexed method.

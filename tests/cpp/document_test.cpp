@@ -148,6 +148,14 @@ TEST_P(PageTree, WalksOrRefuses) {
                   return ids;
               }),
               GetParam().pages);
+    // One page at a time: the same pages, the same errors.
+    EXPECT_EQ(value_or_error([&] {
+                  std::string ids;
+                  for (std::size_t i = 0; const std::optional<PageRecord> page = doc.page_at(i); ++i)
+                      append_id(ids, page->id);
+                  return ids;
+              }),
+              GetParam().pages);
     EXPECT_EQ(value_or_error([&] { return std::to_string(doc.page_count()); }), GetParam().count);
 }
 
@@ -170,6 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "type mismatch in page tree root /Count: expected non-negative integer"},
         TreeCase{"page_tree_no_count", "", "missing required entry /Count in page tree root"},
         TreeCase{"page_tree_too_deep", "type mismatch in page tree node: expected page tree of bounded depth", "1"},
+        TreeCase{"page_tree_deepest", "1025 0", "1"},
+        TreeCase{"page_tree_one_too_deep", "type mismatch in page tree node: expected page tree of bounded depth",
+                 "1"},
         TreeCase{"page_tree_shared_blowup", "type mismatch in page tree node: expected page tree of bounded size",
                  "1"}),
     [](const auto& info) { return std::string(info.param.fixture); });
@@ -191,6 +202,10 @@ TEST(PageTree, InheritsFromAncestorsOnly) {
         EXPECT_EQ(text(a.media_box), expected[i][0]);
         EXPECT_EQ(text(a.crop_box), expected[i][1]);
         EXPECT_EQ(dictionary_to_text(*doc.page_resource_dictionary(*pages[i].dictionary, a.resources)), expected[i][2]);
+        const PageRecord one = *doc.page_at(i);
+        EXPECT_TRUE(one.dictionary == pages[i].dictionary && one.inherited.resources == a.resources &&
+                    one.inherited.media_box == a.media_box && one.inherited.crop_box == a.crop_box &&
+                    one.inherited.rotate == a.rotate);
     }
     // Records borrow the page's own dictionary, the stream's for a stream page.
     EXPECT_EQ(pages[1].dictionary, &doc.find({7, 0})->as_stream()->dictionary);

@@ -162,6 +162,54 @@ TEST(Inflate, LongAndTruncatedStreams) {
     EXPECT_TRUE(decode_flate("Fl", std::string_view(full).substr(0, full.size() - 1), nullptr) == plain);
 }
 
+// Whichever inflater the build uses, every stream reads as zlib reads it: the same
+// bytes, the same prefix of a cut stream, the same error for damage.
+TEST(Inflate, SameAsZlibForDamagedStreams) {
+    std::string plain;
+    for (int i = 0; i < 4000; ++i)
+        plain += "BT /F" + std::to_string(i % 7) + " 9 Tf " + std::to_string(i * 37 % 1000) + " 0 Td (w" +
+                 std::to_string(i) + ") Tj ET\n";
+    std::vector<std::string> streams = {z(plain), z(""), z("x"), "", "\x78\x9c", z(plain) + "trailing"};
+    for (int level : {1, 9}) {
+        uLongf size = compressBound(static_cast<uLong>(plain.size()));
+        std::string out(size, '\0');
+        compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(plain.data()),
+                  plain.size(), level);
+        out.resize(size);
+        streams.push_back(out);
+    }
+    // A window above 32 KiB (refused by zlib) and a 256-byte window, both with valid checks.
+    for (const char* header : {"\x88\x1c", "\x08\x1d"}) streams.push_back(header + streams[0].substr(2));
+    const std::string base = streams[0];
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int k = 0; k < 400; ++k) {
+        std::string s = base;
+        const std::size_t at = next() % s.size();
+        if (k % 4 == 0) s[at] = static_cast<char>(s[at] ^ (1 << (next() % 8)));  // one bit flipped
+        if (k % 4 == 1) s.resize(at);                                            // cut anywhere
+        if (k % 4 == 2) s[at] = static_cast<char>(next());
+        if (k % 4 == 3) s[0] = static_cast<char>(next()), s[1] = static_cast<char>(next());  // the header
+        streams.push_back(s);
+    }
+    // The size limit too: passed by whole streams and by the intact prefix of damaged ones.
+    for (const std::size_t limit : {kDefaultDecodedSizeLimit, plain.size(), plain.size() - 1, plain.size() / 3}) {
+        const std::size_t previous = set_decoded_size_limit(limit);
+        int too_large = 0;
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            const std::string& s = streams[i];
+            const std::string expected =
+                testing_support::value_or_error([&] { return "ok:" + inflate_with_zlib("Fl", s); });
+            const std::string got =
+                testing_support::value_or_error([&] { return "ok:" + decode_flate("Fl", s, nullptr); });
+            EXPECT_TRUE(got == expected) << "stream " << i << " limit " << limit;
+            too_large += got == "failed to decode /Fl stream: decoded data exceeds the size limit";
+        }
+        if (limit < plain.size()) EXPECT_GT(too_large, 0) << limit;
+        set_decoded_size_limit(previous);
+    }
+}
+
 // Output past one inflate buffer is gathered in pieces and joined at the end.
 TEST(Inflate, OutputBeyondOneBuffer) {
     std::string plain(70u << 20, '\0');
