@@ -168,18 +168,24 @@ bool is_unicode_white_space(char32_t c) {
 
 namespace {
 
-// Decodes the code point starting at byte i of valid UTF-8.
+bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Decodes the code point starting at byte i; a byte that does not start a complete
+// sequence is one U+FFFD, so that callers handed raw bytes never step past the end.
 char32_t decode_at(std::string_view s, std::size_t i, std::size_t& len) {
     auto b = static_cast<unsigned char>(s[i]);
-    if (b < 0x80) { len = 1; return b; }
-    int n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    len = 1;
+    if (b < 0x80) return b;
+    const std::size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (b < 0xC0 || n > s.size() - i) return 0xFFFD;
     char32_t c = b & (0x7F >> n);
-    for (int k = 1; k < n && i + k < s.size(); ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    len = static_cast<std::size_t>(n);
+    for (std::size_t k = 1; k < n; ++k) {
+        if (!is_continuation(s[i + k])) return 0xFFFD;
+        c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    }
+    len = n;
     return c;
 }
-
-bool is_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 

@@ -34,6 +34,20 @@ TEST(TextString, DecodesByMarkThenUtf8ThenPdfDocEncoding) {
     }
 }
 
+TEST(TrimWhiteSpace, UnicodeSpacesAndBytesThatAreNotUtf8) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {" \t\xC2\xA0" "a b\xE2\x80\x83\r\n", "a b"},
+        {"\xE3\x80\x80", ""},
+        // Cut or malformed sequences are kept, whatever bytes follow them.
+        {"  \xE0\xE0", "\xE0\xE0"},
+        {"\xE0 ", "\xE0"},
+        {" \xF0\x9F", "\xF0\x9F"},
+        {"\x80 x \xC2", "\x80 x \xC2"},
+    };
+    for (const auto& [text, trimmed] : cases) EXPECT_EQ(trim_white_space(text), trimmed) << text;
+}
+
 TEST(FormatReal, ShortestDigitsWrittenOut) {
     const std::string zeros_292(292, '0');
     const std::pair<double, std::string> cases[] = {

@@ -89,11 +89,12 @@ def test_batch_goes_on_past_a_broken_file(tree, tmp_path):
 
 
 def test_parallel_output_is_the_same(tree):
-    inputs = [tree, tree / "a.pdf", *sorted(corpus_dir().glob("*/*.pdf"))[:20]]
+    corpus = sorted(corpus_dir().glob("*/*.pdf"))[:20]
+    inputs = [tree, tree / "a.pdf", *corpus]
     one, two = run("dump", *inputs, "--jobs", 1), run("dump", *inputs, "--jobs", 2)
     assert one.returncode == two.returncode == 1
     assert one.stdout == two.stdout and one.stderr == two.stderr
-    assert one.stdout.count(b"\n") > 100
+    assert one.stdout.count(b"\n") > (100 if corpus else 10)
 
 
 def test_standard_input_and_pages():
