@@ -13,9 +13,9 @@ std::optional<Integer> EmbeddedFile::declared_size() const {
     return value ? std::optional<Integer>(*value) : std::nullopt;
 }
 
-EmbeddedFile embedded_file_from_spec(const Document& document, std::string name, const Object& specification) {
-    const Dictionary& spec = document.resolve_to_dictionary(specification, "embedded file specification");
-    const Object* ef_entry = spec.get("EF");
+EmbeddedFile embedded_file_from_entry(const Document& document, std::string name, const Object& entry) {
+    const Dictionary& file = document.resolve_to_dictionary(entry, "embedded file specification");
+    const Object* ef_entry = file.get("EF");
     if (!ef_entry) throw PdfError::missing_entry("embedded file specification", "EF");
     const Dictionary* ef = document.resolve(*ef_entry).as_dictionary();
     if (!ef) throw PdfError::type_mismatch("file specification /EF", "dictionary");
@@ -27,13 +27,13 @@ EmbeddedFile embedded_file_from_spec(const Document& document, std::string name,
     const Stream* stream = document.resolve(*chosen).as_stream();
     if (!stream) throw PdfError::type_mismatch("file specification /EF entry", "stream");
 
-    EmbeddedFile file;
-    file.name = std::move(name);
-    file.file_name = text_string_entry(spec, "UF");
-    if (!file.file_name) file.file_name = text_string_entry(spec, "F");
-    file.description = text_string_entry(spec, "Desc");
-    file.stream = stream;
-    return file;
+    EmbeddedFile out;
+    out.name = std::move(name);
+    out.file_name = text_string_entry(file, "UF");
+    if (!out.file_name) out.file_name = text_string_entry(file, "F");
+    out.description = text_string_entry(file, "Desc");
+    out.stream = stream;
+    return out;
 }
 
 std::vector<EmbeddedFile> embedded_files(const Document& document) {
@@ -47,7 +47,7 @@ std::vector<EmbeddedFile> embedded_files(const Document& document) {
     collect_name_tree_entries(document, *tree, "catalog /Names /EmbeddedFiles", entries, visited);
     std::vector<EmbeddedFile> out;
     out.reserve(entries.size());
-    for (auto& [key, value] : entries) out.push_back(embedded_file_from_spec(document, std::move(key), *value));
+    for (auto& [key, value] : entries) out.push_back(embedded_file_from_entry(document, std::move(key), *value));
     return out;
 }
 

@@ -21,6 +21,6 @@ struct EmbeddedFile {
 
 // Ordered by name.
 std::vector<EmbeddedFile> embedded_files(const Document& document);
-EmbeddedFile embedded_file_from_spec(const Document& document, std::string name, const Object& specification);
+EmbeddedFile embedded_file_from_entry(const Document& document, std::string name, const Object& entry);
 
 }  // namespace quarvel
