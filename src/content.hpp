@@ -49,7 +49,7 @@ private:
     };
     struct Operand {
         Kind kind = Kind::Other;
-        Slice bytes;  // of a name or string
+        Slice bytes;  // of a name
     };
     std::string_view bytes(Slice s) const { return std::string_view(arena_.data() + s.begin, s.size); }
     const Operand& first() const { return count_ == 1 ? last_ : first_; }
@@ -57,8 +57,9 @@ private:
     std::size_t count_ = 0;
     Operand first_;  // valid from the second operand on
     Operand last_;
-    std::vector<Slice> elements_;  // strings of `last_` when it is an array
-    // Kept bytes back to back: the first operand's name, then the last operand's.
+    std::string_view last_string_;  // of `last_` when it is a string
+    std::vector<Slice> elements_;   // strings of `last_` when it is an array
+    // Kept bytes back to back: the first operand's name, then the last operand's strings.
     std::string arena_;
 };
 

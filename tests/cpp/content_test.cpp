@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,67 @@ std::string text_view(std::string_view input) {
     return out;
 }
 
+bool laid_out(std::string_view op) {
+    static const std::vector<std::string_view> kOps = {"q",  "Q",  "cm", "BT", "Tc", "Tw", "Tz", "TL", "Tf", "Ts",
+                                                       "Td", "TD", "Tm", "T*", "Tj", "TJ", "'",  "\"", "Do"};
+    return std::find(kOps.begin(), kOps.end(), op) != kOps.end();
+}
+
+// The operands of the operations layout keeps, from the full objects...
+std::string layout_view_of_objects(std::string_view input) {
+    const auto scalar = [](const Object& o) -> std::string {
+        double number = 0;
+        if (o.as_number(number)) return format_real(number);
+        if (const std::string* name = o.as_name()) return "/" + *name;
+        if (const std::string* s = o.as_string()) return "(" + *s + ")";
+        return "?";
+    };
+    std::string out;
+    for (const ContentOperation& op : parse_content_operations(input)) {
+        if (!laid_out(op.op)) continue;
+        for (const Object& o : op.operands) {
+            if (const Array* items = o.as_array()) {
+                out += "[";
+                for (const Object& item : *items) out += scalar(item) + " ";
+                out += "]";
+            } else {
+                out += scalar(o);
+            }
+            out += " ";
+        }
+        out += "op; ";
+    }
+    return out;
+}
+
+// ...and from the path that builds none.
+std::string layout_view(std::string_view input) {
+    const LayoutOperations ops = parse_layout_operations(input);
+    const auto scalar = [&](const LayoutOperand& o) -> std::string {
+        switch (o.kind) {
+            case LayoutOperand::Kind::Number: return format_real(o.number);
+            case LayoutOperand::Kind::Name: return "/" + std::string(ops.bytes(o));
+            case LayoutOperand::Kind::String: return "(" + std::string(ops.bytes(o)) + ")";
+            default: return "?";
+        }
+    };
+    std::string out;
+    for (const LayoutOperation& op : ops.operations) {
+        for (const LayoutOperand& o : ops.operands_of(op)) {
+            if (o.kind == LayoutOperand::Kind::Array) {
+                out += "[";
+                for (const LayoutOperand& item : ops.elements_of(o)) out += scalar(item) + " ";
+                out += "]";
+            } else {
+                out += scalar(o);
+            }
+            out += " ";
+        }
+        out += "op; ";
+    }
+    return out;
+}
+
 struct Case {
     std::string input, expected;  // the operations, "=" for the input itself, or the error
 };
@@ -71,6 +133,9 @@ TEST_P(Content, Parses) {
     // The text path reads the same grammar: same errors, same text operands.
     EXPECT_EQ(testing_support::value_or_error([&] { return text_view(c.input); }),
               testing_support::value_or_error([&] { return text_view_of_objects(c.input); }));
+    // So does layout.
+    EXPECT_EQ(testing_support::value_or_error([&] { return layout_view(c.input); }),
+              testing_support::value_or_error([&] { return layout_view_of_objects(c.input); }));
 }
 
 std::string at(int offset, const std::string& message) {
@@ -93,6 +158,9 @@ INSTANTIATE_TEST_SUITE_P(
         // references need a look-ahead of two tokens; anything else is re-read as is
         Case{"5 0 R Do", "="}, Case{"5 0 Td", "="}, Case{"1 2 3 0 R x", "="}, Case{"1 R x", "1 R; x"},
         Case{"4294967295 65535 R Do", "="}, Case{"[1 0 R 2 0 R 3] x", "="},
+        Case{"1 2 R 3 R x", "1 2 R 3 R; x"}, Case{"/F 1 0 R Tf 1 0 R (a) Tj 7 1 0 R (b) '", "/F 1 0 R Tf; 1 0 R (a) Tj; 7 1 0 R (b) '"},
+        Case{"1 0 [] R x", "1 0 [] R; x"}, Case{"[5 [1 0 R] 2 0 R (a)] TJ", "[5 [1 0 R] 2 0 R (a)] TJ"},
+        Case{"<</A [1 0 R 3] /B 2 0 R /C 4>> 5 0 R BDC", "<< /A [1 0 R 3] /B 2 0 R /C 4 >> 5 0 R BDC"},
         Case{"<</A 7 0 R /B 8>> x", "<< /A 7 0 R /B 8 >> x"}, Case{"[ (A) -250 (B) ] TJ", "[(A) -250 (B)] TJ"},
         Case{"<</A 1 /A 2 /B [[] <<>>]>> x", "<< /A 2 /B [[] << >>] >> x"},
         // true, false and null are values, also inside arrays and dictionaries
@@ -119,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"<</A>> x", at(6, "unexpected content token DictEnd")},
         Case{"<< 1 2 >> x", at(3, "expected content dictionary key")},
         Case{"4294967296 0 R Do", at(10, "invalid object number")},
-        Case{"[-1 0 R] x", at(3, "invalid object number")},
+        Case{"[-1 0 R] x", at(3, "invalid object number")}, Case{"[1 2 R 3 R] x", at(10, "unexpected content token Keyword([82])")},
+        Case{"<</A 1 2 R 3 R>> x", at(11, "expected content dictionary key")},
         Case{"1 65536 R Do", at(1, "invalid generation")},
         // inside an array the end of the data is an error, not the end
         Case{"[1 2", "unexpected end of PDF data"}, Case{"<</A 1", "unexpected end of PDF data"},
