@@ -1,5 +1,7 @@
 #include "content.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -85,8 +87,7 @@ public:
             return;
         }
         start(Kind::Name);
-        ops_.arena_.assign(bytes);
-        ops_.last_.bytes = {0, bytes.size()};
+        ops_.name_.assign(bytes);
     }
     // A string operand is read, if at all, by the operator that follows it at once, while
     // the parser still holds its token.
@@ -94,8 +95,8 @@ public:
         if (depth_ == 0) {
             start(Kind::String);
             ops_.last_string_ = bytes;
-        } else if (depth_ == 1 && ops_.last_.kind == Kind::Array) {
-            ops_.elements_.push_back(keep(bytes));
+        } else if (depth_ == 1 && ops_.last_ == Kind::Array) {
+            keep_element(bytes);
         }
     }
     void number(Number) { other(); }
@@ -103,7 +104,7 @@ public:
     void replace_numbers_by_reference(ObjectId) {
         if (depth_ != 0) return;
         --ops_.count_;
-        ops_.last_.kind = Kind::Other;
+        ops_.last_ = Kind::Other;
     }
     void boolean(bool) { other(); }
     void null() { other(); }
@@ -111,8 +112,8 @@ public:
     Mark begin_array() {
         if (depth_ == 0) {
             start(Kind::Array);
-            drop_bytes();
             ops_.elements_.clear();
+            ops_.arena_used_ = 0;
         }
         ++depth_;
         return 0;
@@ -136,17 +137,33 @@ private:
     void start(Kind kind) {
         if (ops_.count_ == 1) ops_.first_ = ops_.last_;
         ++ops_.count_;
-        ops_.last_.kind = kind;
+        ops_.last_ = kind;
     }
-    // Forgets the bytes of earlier operands but the first one's name.
-    void drop_bytes() {
-        const bool first_name = ops_.count_ > 1 && ops_.first_.kind == Kind::Name;
-        ops_.arena_.resize(first_name ? ops_.first_.bytes.size : 0);
+
+    // Most shown strings are a few bytes long: those are copied as one fixed block of
+    // kBlock bytes, which a std::string always has readable (capacity 15 and the null).
+    static constexpr std::size_t kBlock = 16;
+
+    void keep_element(const std::string& bytes) {
+        const std::size_t n = bytes.size();
+        if (ops_.arena_size_ - ops_.arena_used_ < n + kBlock) grow(n + kBlock);
+        char* at = ops_.arena_.get() + ops_.arena_used_;
+        if (n <= kBlock)
+            std::memcpy(at, bytes.data(), kBlock);
+        else
+            std::memcpy(at, bytes.data(), n);
+        ops_.arena_used_ += n;
+        ops_.elements_.emplace_back(at, n);
     }
-    TextOperands::Slice keep(const std::string& bytes) {
-        const TextOperands::Slice s{ops_.arena_.size(), bytes.size()};
-        ops_.arena_.append(bytes);
-        return s;
+    [[gnu::noinline]] void grow(std::size_t extra) {
+        const std::size_t size = std::max(ops_.arena_size_ * 2, ops_.arena_used_ + extra);
+        auto grown = std::make_unique_for_overwrite<char[]>(size);
+        const char* old = ops_.arena_.get();
+        if (ops_.arena_used_) std::memcpy(grown.get(), old, ops_.arena_used_);
+        for (std::string_view& element : ops_.elements_)
+            element = std::string_view(grown.get() + (element.data() - old), element.size());
+        ops_.arena_ = std::move(grown);
+        ops_.arena_size_ = size;
     }
 
     TextOperands ops_;
@@ -154,12 +171,17 @@ private:
 };
 
 std::optional<std::string_view> TextOperands::first_name() const {
-    if (count_ == 0 || first().kind != Kind::Name) return std::nullopt;
-    return bytes(first().bytes);
+    if (count_ == 0 || first() != Kind::Name) return std::nullopt;
+    return name_;
+}
+
+std::span<const std::string_view> TextOperands::last_array_strings() const {
+    if (count_ == 0 || last_ != Kind::Array) return {};
+    return elements_;
 }
 
 std::optional<std::string_view> TextOperands::last_string() const {
-    if (count_ == 0 || last_.kind != Kind::String) return std::nullopt;
+    if (count_ == 0 || last_ != Kind::String) return std::nullopt;
     return last_string_;
 }
 
@@ -197,7 +219,7 @@ public:
             if (keyword_value(word)) continue;
             if (Sink::wants(word)) visit(word, sink_.operands());
             sink_.clear();
-            if (word == "ID") {
+            if (word.size() == 2 && word[0] == 'I' && word[1] == 'D') {
                 if (!skip_inline_image_data()) return;
                 if (Sink::wants("EI")) visit(std::string_view("EI"), sink_.operands());
                 sink_.clear();
@@ -234,10 +256,10 @@ private:
     // A keyword that is a value where a sequence of values stands: a literal, or the
     // R that makes a reference of the two integers read just before it.
     bool keyword_value(std::string_view word) {
-        if (word.size() == 1 && word[0] == 'R' && integers_[0].index + 1 == read_ &&
-            integers_[1].index + 2 == read_) {
-            const Integral& object = integers_[1];
-            const ObjectId id = checked_reference(object.value, integers_[0].value, object.end);
+        const Integral& object = integers_[read_ & 1];
+        const Integral& generation = integers_[(read_ - 1) & 1];
+        if (word.size() == 1 && word[0] == 'R' && generation.index + 1 == read_ && object.index + 2 == read_) {
+            const ObjectId id = checked_reference(object.value, generation.value, object.end);
             sink_.replace_numbers_by_reference(id);
             return true;
         }
@@ -269,7 +291,7 @@ private:
 
     const Token& read() {
         Token& token = next_slot();
-        lexer_.next_token(token);
+        if (!lexer_.next_token_or_end(token)) throw PdfError::unexpected_eof();
         return token;
     }
 
@@ -294,8 +316,7 @@ private:
                 sink_.number(token.real);
                 return;
             case TokenKind::Integer:
-                integers_[1] = integers_[0];
-                integers_[0] = {token.integer, lexer_.pos(), read_};
+                integers_[read_ & 1] = {token.integer, lexer_.pos(), read_};
                 sink_.number(token.integer);
                 return;
             case TokenKind::ArrayStart:
@@ -395,7 +416,7 @@ private:
     Token slots_[2];
     Token ahead_[2];
     std::uint64_t read_ = 2;  // tokens read, plus two so that no integer seems to precede the first
-    Integral integers_[2];    // the last integer read, and the one before
+    Integral integers_[2];    // the last two integers read, by the parity of their index
 };
 
 }  // namespace

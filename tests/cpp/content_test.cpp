@@ -53,7 +53,7 @@ std::string text_view(std::string_view input) {
         out.append(op).append("(");
         if (auto name = operands.first_name()) out.append("/").append(*name);
         if (auto s = operands.last_string()) out.append("(").append(*s).append(")");
-        operands.for_each_last_array_string([&](std::string_view s) { out.append("[").append(s).append("]"); });
+        for (std::string_view s : operands.last_array_strings()) out.append("[").append(s).append("]");
         out += ") ";
     });
     return out;
