@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,23 @@ bool laid_out(std::string_view op) {
     return std::find(kOps.begin(), kOps.end(), op) != kOps.end();
 }
 
+// One operation's operands, an array as its direct elements.
+template <class Operands, class ElementsOf, class Scalar>
+std::string operands_view(const Operands& operands, ElementsOf elements_of, Scalar scalar) {
+    std::string out;
+    for (const auto& o : operands) {
+        if (const auto elements = elements_of(o)) {
+            out += "[";
+            for (const auto& item : *elements) out += scalar(item) + " ";
+            out += "]";
+        } else {
+            out += scalar(o);
+        }
+        out += " ";
+    }
+    return out + "op; ";
+}
+
 // The operands of the operations layout keeps, from the full objects...
 std::string layout_view_of_objects(std::string_view input) {
     const auto scalar = [](const Object& o) -> std::string {
@@ -75,20 +93,8 @@ std::string layout_view_of_objects(std::string_view input) {
         return "?";
     };
     std::string out;
-    for (const ContentOperation& op : parse_content_operations(input)) {
-        if (!laid_out(op.op)) continue;
-        for (const Object& o : op.operands) {
-            if (const Array* items = o.as_array()) {
-                out += "[";
-                for (const Object& item : *items) out += scalar(item) + " ";
-                out += "]";
-            } else {
-                out += scalar(o);
-            }
-            out += " ";
-        }
-        out += "op; ";
-    }
+    for (const ContentOperation& op : parse_content_operations(input))
+        if (laid_out(op.op)) out += operands_view(op.operands, [](const Object& o) { return o.as_array(); }, scalar);
     return out;
 }
 
@@ -103,20 +109,11 @@ std::string layout_view(std::string_view input) {
             default: return "?";
         }
     };
+    const auto elements_of = [&](const LayoutOperand& o) {
+        return o.kind == LayoutOperand::Kind::Array ? std::optional(ops.elements_of(o)) : std::nullopt;
+    };
     std::string out;
-    for (const LayoutOperation& op : ops.operations) {
-        for (const LayoutOperand& o : ops.operands_of(op)) {
-            if (o.kind == LayoutOperand::Kind::Array) {
-                out += "[";
-                for (const LayoutOperand& item : ops.elements_of(o)) out += scalar(item) + " ";
-                out += "]";
-            } else {
-                out += scalar(o);
-            }
-            out += " ";
-        }
-        out += "op; ";
-    }
+    for (const LayoutOperation& op : ops.operations) out += operands_view(ops.operands_of(op), elements_of, scalar);
     return out;
 }
 
