@@ -323,6 +323,47 @@ struct ToUnicodeCMap::Table {
         }
     }
 
+    // Greedy longest match; unmapped bytes read as Latin-1.
+    void decode(Appender& app, std::string_view bytes) const {
+        const std::size_t n = bytes.size();
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        std::size_t pos = 0;
+        if (max_code_length <= 2) {
+            // The common one- and two-byte fonts: direct tables, no search.
+            if (widths_present & 4) {
+                for (; pos + 1 < n; ++pos) {
+                    const std::uint32_t code = std::uint32_t{p[pos]} << 8 | p[pos + 1];
+                    if (const Segment* s = find(2, code)) {
+                        emit_segment(app, *s, code);
+                        ++pos;
+                    } else {
+                        emit_single(app, p[pos]);
+                    }
+                }
+            }
+            for (; pos < n; ++pos) emit_single(app, p[pos]);
+            return;
+        }
+        while (pos < n) {
+            const std::size_t left = n - pos;
+            std::size_t matched = 0;
+            for (std::size_t len : long_lengths) {
+                if (len <= left && emit_code(app, bytes.data() + pos, len)) {
+                    matched = len;
+                    break;
+                }
+            }
+            for (std::size_t len = std::min({max_code_length, left, kMaxIntervalWidth}); !matched && len >= 1; --len)
+                if (emit_code(app, bytes.data() + pos, len)) matched = len;
+            if (matched) {
+                pos += matched;
+            } else {
+                emit_single(app, p[pos]);  // Latin-1: no one-byte code matched either
+                ++pos;
+            }
+        }
+    }
+
     void build_singles() {
         for (unsigned c = 0; c < 256; ++c) {
             if (!direct1[c]) continue;
@@ -576,48 +617,14 @@ std::string ToUnicodeCMap::decode(std::string_view bytes) const {
 }
 
 void ToUnicodeCMap::decode_into(std::string& out, std::string_view bytes) const {
+    decode_each_into(out, std::span<const std::string_view>(&bytes, 1));
+}
+
+void ToUnicodeCMap::decode_each_into(std::string& out, std::span<const std::string_view> parts) const {
     static const Table kNoMappings;
     const Table* t = table_ ? table_.get() : &kNoMappings;
-    const std::size_t n = bytes.size();
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     Appender app(out);
-    std::size_t pos = 0;
-    if (t->max_code_length <= 2) {
-        // The common one- and two-byte fonts: direct tables, no search.
-        if (t->widths_present & 4) {
-            for (; pos + 1 < n; ++pos) {
-                const std::uint32_t code = std::uint32_t{p[pos]} << 8 | p[pos + 1];
-                if (const Segment* s = t->find(2, code)) {
-                    t->emit_segment(app, *s, code);
-                    ++pos;
-                } else {
-                    t->emit_single(app, p[pos]);
-                }
-            }
-        }
-        for (; pos < n; ++pos) t->emit_single(app, p[pos]);
-        app.finish();
-        return;
-    }
-    const std::size_t max_width = t->max_code_length;
-    while (pos < n) {
-        const std::size_t left = n - pos;
-        std::size_t matched = 0;
-        for (std::size_t len : t->long_lengths) {
-            if (len <= left && t->emit_code(app, bytes.data() + pos, len)) {
-                matched = len;
-                break;
-            }
-        }
-        for (std::size_t len = std::min({max_width, left, kMaxIntervalWidth}); !matched && len >= 1; --len)
-            if (t->emit_code(app, bytes.data() + pos, len)) matched = len;
-        if (matched) {
-            pos += matched;
-        } else {
-            t->emit_single(app, p[pos]);  // Latin-1: no one-byte code matched either
-            ++pos;
-        }
-    }
+    for (std::string_view bytes : parts) t->decode(app, bytes);
     app.finish();
 }
 

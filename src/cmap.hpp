@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +21,8 @@ public:
     // Greedy longest match; unmapped bytes read as Latin-1. Never fails.
     std::string decode(std::string_view bytes) const;
     void decode_into(std::string& out, std::string_view bytes) const;
+    // decode_into for each of `parts` in turn.
+    void decode_each_into(std::string& out, std::span<const std::string_view> parts) const;
 
     std::size_t max_code_length() const;
     // The text mapped to `code`, if any.

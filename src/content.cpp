@@ -1,5 +1,7 @@
 #include "content.hpp"
 
+#include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <utility>
 
@@ -28,6 +30,10 @@ public:
     void string(const std::string& bytes) { values_.emplace_back().value.emplace<String>().bytes.assign(bytes); }
     void number(Number n) { values_.emplace_back().value.emplace<Number>(n); }
     void reference(ObjectId id) { values_.emplace_back(id); }
+    void replace_numbers_by_reference(ObjectId id) {
+        values_.resize(values_.size() - 2);
+        values_.emplace_back(id);
+    }
     void boolean(bool b) { values_.emplace_back(b); }
     void null() { values_.emplace_back(); }
 
@@ -73,26 +79,41 @@ public:
     bool empty() const { return ops_.count_ == 0; }
     void clear() { ops_.count_ = 0; }
 
+    // Only the first operand's name is read.
     void name(const std::string& bytes) {
-        if (depth_ == 0) start_with_bytes(Kind::Name, bytes);
+        if (depth_ != 0) return;
+        if (ops_.count_ != 0) {
+            start(Kind::Other);
+            return;
+        }
+        start(Kind::Name);
+        ops_.name_.assign(bytes);
     }
+    // A string operand is read, if at all, by the operator that follows it at once, while
+    // the parser still holds its token.
     void string(const std::string& bytes) {
         if (depth_ == 0) {
-            start_with_bytes(Kind::String, bytes);
-        } else if (depth_ == 1 && ops_.last_.kind == Kind::Array) {
-            ops_.elements_.push_back(keep(bytes));
+            start(Kind::String);
+            ops_.last_string_ = bytes;
+        } else if (depth_ == 1 && ops_.last_ == Kind::Array) {
+            keep_element(bytes);
         }
     }
     void number(Number) { other(); }
     void reference(ObjectId) { other(); }
+    void replace_numbers_by_reference(ObjectId) {
+        if (depth_ != 0) return;
+        --ops_.count_;
+        ops_.last_ = Kind::Other;
+    }
     void boolean(bool) { other(); }
     void null() { other(); }
 
     Mark begin_array() {
         if (depth_ == 0) {
             start(Kind::Array);
-            drop_bytes();
             ops_.elements_.clear();
+            ops_.arena_used_ = 0;
         }
         ++depth_;
         return 0;
@@ -116,22 +137,33 @@ private:
     void start(Kind kind) {
         if (ops_.count_ == 1) ops_.first_ = ops_.last_;
         ++ops_.count_;
-        ops_.last_.kind = kind;
+        ops_.last_ = kind;
     }
-    void start_with_bytes(Kind kind, const std::string& bytes) {
-        start(kind);
-        drop_bytes();
-        ops_.last_.bytes = keep(bytes);
+
+    // Most shown strings are a few bytes long: those are copied as one fixed block of
+    // kBlock bytes, which a std::string always has readable (capacity 15 and the null).
+    static constexpr std::size_t kBlock = 16;
+
+    void keep_element(const std::string& bytes) {
+        const std::size_t n = bytes.size();
+        if (ops_.arena_size_ - ops_.arena_used_ < n + kBlock) grow(n + kBlock);
+        char* at = ops_.arena_.get() + ops_.arena_used_;
+        if (n <= kBlock)
+            std::memcpy(at, bytes.data(), kBlock);
+        else
+            std::memcpy(at, bytes.data(), n);
+        ops_.arena_used_ += n;
+        ops_.elements_.emplace_back(at, n);
     }
-    // Forgets the bytes of earlier operands but the first one's name.
-    void drop_bytes() {
-        const bool first_name = ops_.count_ > 1 && ops_.first_.kind == Kind::Name;
-        ops_.arena_.resize(first_name ? ops_.first_.bytes.size : 0);
-    }
-    TextOperands::Slice keep(const std::string& bytes) {
-        const TextOperands::Slice s{ops_.arena_.size(), bytes.size()};
-        ops_.arena_.append(bytes);
-        return s;
+    [[gnu::noinline]] void grow(std::size_t extra) {
+        const std::size_t size = std::max(ops_.arena_size_ * 2, ops_.arena_used_ + extra);
+        auto grown = std::make_unique_for_overwrite<char[]>(size);
+        const char* old = ops_.arena_.get();
+        if (ops_.arena_used_) std::memcpy(grown.get(), old, ops_.arena_used_);
+        for (std::string_view& element : ops_.elements_)
+            element = std::string_view(grown.get() + (element.data() - old), element.size());
+        ops_.arena_ = std::move(grown);
+        ops_.arena_size_ = size;
     }
 
     TextOperands ops_;
@@ -139,13 +171,18 @@ private:
 };
 
 std::optional<std::string_view> TextOperands::first_name() const {
-    if (count_ == 0 || first().kind != Kind::Name) return std::nullopt;
-    return bytes(first().bytes);
+    if (count_ == 0 || first() != Kind::Name) return std::nullopt;
+    return name_;
+}
+
+std::span<const std::string_view> TextOperands::last_array_strings() const {
+    if (count_ == 0 || last_ != Kind::Array) return {};
+    return elements_;
 }
 
 std::optional<std::string_view> TextOperands::last_string() const {
-    if (count_ == 0 || last_.kind != Kind::String) return std::nullopt;
-    return bytes(last_.bytes);
+    if (count_ == 0 || last_ != Kind::String) return std::nullopt;
+    return last_string_;
 }
 
 namespace {
@@ -161,9 +198,11 @@ std::string token_debug(const Token& token) {
     return out;
 }
 
-// The content grammar over any operand sink. Tokens live in a ring: the current one
-// and up to two read ahead by the reference look-ahead, so each token is lexed once
-// and no token buffer is moved.
+// The content grammar over any operand sink. A reference `n g R` among operands or
+// array elements is found when its R arrives, and the two integers already passed to
+// the sink are replaced: each token is lexed once, into one of two alternating slots,
+// so that the token before the current one is still readable. A dictionary value
+// holds one object, so there the look-ahead lexes up to two tokens and steps back.
 template <class Sink>
 class ContentParser {
 public:
@@ -171,17 +210,16 @@ public:
 
     template <class Visit>
     void run(Visit& visit) {
-        while (next_top_level()) {
-            const Token& token = current();
-            if (token.kind != TokenKind::Keyword) {
-                value(0);
+        while (const Token* token = next_top_level()) {
+            if (token->kind != TokenKind::Keyword) {
+                value(*token, 0);
                 continue;
             }
-            if (literal(token)) continue;
-            const std::string_view word = token.keyword;
+            const std::string_view word = token->keyword;
+            if (keyword_value(word)) continue;
             if (Sink::wants(word)) visit(word, sink_.operands());
             sink_.clear();
-            if (word == "ID") {
+            if (word.size() == 2 && word[0] == 'I' && word[1] == 'D') {
                 if (!skip_inline_image_data()) return;
                 if (Sink::wants("EI")) visit(std::string_view("EI"), sink_.operands());
                 sink_.clear();
@@ -194,14 +232,15 @@ public:
     Sink& sink() { return sink_; }
 
 private:
-    struct Slot {
-        Token token;
-        std::uint64_t end = 0;  // lexer position after the token
+    // An integer operand or element, in case an R follows.
+    struct Integral {
+        Integer value = 0;
+        std::uint64_t end = 0;  // lexer position after it
+        std::uint64_t index = 0;  // in the order tokens were read
     };
 
     // true, false and null are values wherever a value may stand.
-    bool literal(const Token& token) {
-        const std::string_view word = token.keyword;
+    bool literal(std::string_view word) {
         if (word == "true") {
             sink_.boolean(true);
         } else if (word == "false") {
@@ -214,88 +253,58 @@ private:
         return true;
     }
 
-    Token& current() { return ring_[head_].token; }
-    std::uint64_t current_end() const { return ring_[head_].end; }
-
-    // Lexes into the slot after the last buffered one; false at the end of the data.
-    bool lex_next(bool end_allowed = false) {
-        Slot& slot = ring_[(head_ + 1 + pending_) % kRing];
-        if (!lexer_.next_token_or_end(slot.token)) {
-            if (end_allowed) return false;
-            throw PdfError::unexpected_eof();
+    // A keyword that is a value where a sequence of values stands: a literal, or the
+    // R that makes a reference of the two integers read just before it.
+    bool keyword_value(std::string_view word) {
+        const Integral& object = integers_[read_ & 1];
+        const Integral& generation = integers_[(read_ - 1) & 1];
+        if (word.size() == 1 && word[0] == 'R' && generation.index + 1 == read_ && object.index + 2 == read_) {
+            const ObjectId id = checked_reference(object.value, generation.value, object.end);
+            sink_.replace_numbers_by_reference(id);
+            return true;
         }
-        slot.end = lexer_.pos();
-        ++pending_;
-        return true;
+        return literal(word);
     }
 
-    void advance() {
-        head_ = (head_ + 1) % kRing;
-        --pending_;
+    static ObjectId checked_reference(Integer object, Integer generation, std::uint64_t offset) {
+        if (object < 0 || object > 0xFFFFFFFFLL) throw PdfError::invalid_token(offset, "invalid object number");
+        if (generation < 0 || generation > 0xFFFF) throw PdfError::invalid_token(offset, "invalid generation");
+        return {static_cast<std::uint32_t>(object), static_cast<std::uint16_t>(generation)};
     }
 
-    // False at the end of the data; a token cut short by the end counts as the end.
-    bool next_top_level() {
-        if (!pending_) {
-            try {
-                if (!lex_next(true)) return false;
-            } catch (const PdfError& e) {
-                if (e.kind() == PdfError::Kind::UnexpectedEof) return false;
-                throw;
-            }
+    Token& next_slot() {
+        ++read_;
+        return slots_[read_ & 1];
+    }
+
+    // Null at the end of the data; a token cut short by the end counts as the end.
+    const Token* next_top_level() {
+        Token& token = next_slot();
+        try {
+            if (!lexer_.next_token_or_end(token)) return nullptr;
+        } catch (const PdfError& e) {
+            if (e.kind() == PdfError::Kind::UnexpectedEof) return nullptr;
+            throw;
         }
-        advance();
-        return true;
+        return &token;
     }
 
-    Token& read() {
-        if (!pending_) lex_next();
-        advance();
-        return current();
+    const Token& read() {
+        Token& token = next_slot();
+        if (!lexer_.next_token_or_end(token)) throw PdfError::unexpected_eof();
+        return token;
     }
 
-    // The k-th token after the current one, or null if lexing it fails.
-    const Token* peek(unsigned k) {
-        while (pending_ <= k) {
-            const std::uint64_t before = lexer_.pos();
-            try {
-                lex_next();
-            } catch (const PdfError&) {
-                lexer_.set_pos(before);
-                return nullptr;
-            }
-        }
-        return &ring_[(head_ + 1 + k) % kRing].token;
+    // An element of an array: the next value in a sequence.
+    void element(const Token& token, unsigned depth) {
+        if (token.kind == TokenKind::Keyword && keyword_value(token.keyword)) return;
+        value(token, depth);
     }
 
-    void number_or_reference(Integer first) {
-        const std::uint64_t remembered = current_end();
-        const Token* generation = peek(0);
-        const Token* r = generation && generation->kind == TokenKind::Integer ? peek(1) : nullptr;
-        if (!r || r->kind != TokenKind::Keyword || r->keyword != "R") {
-            sink_.number(first);
-            return;
-        }
-        if (first < 0 || first > 0xFFFFFFFFLL) throw PdfError::invalid_token(remembered, "invalid object number");
-        if (generation->integer < 0 || generation->integer > 0xFFFF)
-            throw PdfError::invalid_token(remembered, "invalid generation");
-        sink_.reference({static_cast<std::uint32_t>(first), static_cast<std::uint16_t>(generation->integer)});
-        advance();
-        advance();
-    }
-
-    // An element of an array or dictionary.
-    void element(unsigned depth) {
-        const Token& token = current();
-        if (token.kind == TokenKind::Keyword && literal(token)) return;
-        value(depth);
-    }
-
-    // The value of the current token and of those it needs. Inlined into its two
-    // callers, and the containers kept out of line, so that scalars, nearly every
-    // operand, cost no call; the compiler would not choose this on its own.
-    [[gnu::always_inline]] void value(unsigned depth) {
-        const Token& token = current();
+    // The value of `token` in a sequence of values, and of the tokens it needs. Inlined
+    // into its two callers, and the containers kept out of line, so that scalars, nearly
+    // every operand, cost no call; the compiler would not choose this on its own.
+    [[gnu::always_inline]] void value(const Token& token, unsigned depth) {
         switch (token.kind) {
             case TokenKind::Name:
                 sink_.name(token.bytes);
@@ -307,42 +316,74 @@ private:
                 sink_.number(token.real);
                 return;
             case TokenKind::Integer:
-                number_or_reference(token.integer);
+                integers_[read_ & 1] = {token.integer, lexer_.pos(), read_};
+                sink_.number(token.integer);
                 return;
             case TokenKind::ArrayStart:
-                array(depth);
+                array(token, depth);
                 return;
             case TokenKind::DictStart:
-                dictionary(depth);
+                dictionary(token, depth);
                 return;
             default:
                 unexpected(token);
         }
     }
 
-    [[gnu::noinline]] void array(unsigned depth) {
-        check_depth(current(), depth);
+    [[gnu::noinline]] void array(const Token& open, unsigned depth) {
+        check_depth(open, depth);
         const auto mark = sink_.begin_array();
-        while (read().kind != TokenKind::ArrayEnd) element(depth + 1);
+        for (;;) {
+            const Token& token = read();
+            if (token.kind == TokenKind::ArrayEnd) break;
+            element(token, depth + 1);
+        }
         sink_.end_array(mark);
     }
 
-    [[gnu::noinline]] void dictionary(unsigned depth) {
-        check_depth(current(), depth);
+    [[gnu::noinline]] void dictionary(const Token& open, unsigned depth) {
+        check_depth(open, depth);
         const auto mark = sink_.begin_dict();
         for (;;) {
             const Token& key = read();
             if (key.kind == TokenKind::DictEnd) break;
             if (key.kind != TokenKind::Name) throw PdfError::invalid_token(key.offset, "expected content dictionary key");
             sink_.key(key.bytes);
-            read();
-            element(depth + 1);
+            const Token& token = read();
+            if (token.kind == TokenKind::Integer) {
+                number_or_reference(token.integer);
+            } else if (token.kind != TokenKind::Keyword || !literal(token.keyword)) {
+                value(token, depth + 1);
+            }
         }
         sink_.end_dict(mark);
     }
 
+    // A lone integer, or the reference it starts; tokens read ahead for nothing are
+    // read again.
+    void number_or_reference(Integer first) {
+        const std::uint64_t end = lexer_.pos();
+        if (lex_ahead(ahead_[0]) && ahead_[0].kind == TokenKind::Integer && lex_ahead(ahead_[1]) &&
+            ahead_[1].kind == TokenKind::Keyword && ahead_[1].keyword == "R") {
+            sink_.reference(checked_reference(first, ahead_[0].integer, end));
+            return;
+        }
+        lexer_.set_pos(end);
+        sink_.number(first);
+    }
+
+    // False if lexing fails: the error, if any, is raised when the token is read again.
+    bool lex_ahead(Token& token) {
+        try {
+            lexer_.next_token(token);
+            return true;
+        } catch (const PdfError&) {
+            return false;
+        }
+    }
+
     [[noreturn]] void unexpected(const Token& token) const {
-        throw PdfError::invalid_token(current_end(), "unexpected content token " + token_debug(token));
+        throw PdfError::invalid_token(lexer_.pos(), "unexpected content token " + token_debug(token));
     }
 
     static void check_depth(const Token& token, unsigned depth) {
@@ -353,8 +394,7 @@ private:
     // Image data is binary: it is skipped up to an EI that stands alone, not tokenised.
     // False when no such EI exists, in which case the image runs to the end.
     bool skip_inline_image_data() {
-        pending_ = 0;  // nothing is read ahead of an operator
-        std::size_t start = current_end();
+        std::size_t start = lexer_.pos();
         if (start < data_.size() && is_pdf_whitespace(static_cast<unsigned char>(data_[start]))) ++start;
         for (std::size_t at = start;; ++at) {
             at = data_.find("EI", at);
@@ -366,20 +406,17 @@ private:
                 if (!is_pdf_whitespace(c) && !is_pdf_delimiter(c)) continue;
             }
             lexer_.set_pos(after);
-            ring_[head_].end = after;
             return true;
         }
     }
 
-    // A power of two keeps the ring arithmetic to a mask.
-    static constexpr unsigned kRing = 4;
-
     std::string_view data_;
     Lexer lexer_;
     Sink sink_;
-    Slot ring_[kRing];
-    unsigned head_ = 0;
-    unsigned pending_ = 0;  // tokens lexed ahead of the current one
+    Token slots_[2];
+    Token ahead_[2];
+    std::uint64_t read_ = 2;  // tokens read, plus two so that no integer seems to precede the first
+    Integral integers_[2];    // the last two integers read, by the parity of their index
 };
 
 }  // namespace
@@ -467,6 +504,12 @@ public:
             nullptr);
     }
     void reference(ObjectId) { add(Kind::Other, 0, nullptr); }
+    void replace_numbers_by_reference(ObjectId) {
+        if (depth_ > 1) return;
+        std::vector<LayoutOperand>& list = depth_ == 0 ? out_.operands : out_.elements;
+        list.resize(list.size() - 2);
+        list.push_back({Kind::Other, 0, 0, 0});
+    }
     void boolean(bool) { add(Kind::Other, 0, nullptr); }
     void null() { add(Kind::Other, 0, nullptr); }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -34,32 +35,23 @@ public:
     bool empty() const { return count_ == 0; }
     std::optional<std::string_view> first_name() const;
     std::optional<std::string_view> last_string() const;
-    // Calls `f` with each string element of the last operand, if that is an array.
-    template <class F>
-    void for_each_last_array_string(F&& f) const {
-        if (count_ == 0 || last_.kind != Kind::Array) return;
-        for (const Slice& element : elements_) f(bytes(element));
-    }
+    // The string elements of the last operand, if that is an array.
+    std::span<const std::string_view> last_array_strings() const;
 
 private:
     friend class TextOperandSink;
     enum class Kind : std::uint8_t { Other, Name, String, Array };
-    struct Slice {
-        std::size_t begin = 0, size = 0;  // in `arena_`
-    };
-    struct Operand {
-        Kind kind = Kind::Other;
-        Slice bytes;  // of a name or string
-    };
-    std::string_view bytes(Slice s) const { return std::string_view(arena_.data() + s.begin, s.size); }
-    const Operand& first() const { return count_ == 1 ? last_ : first_; }
+    Kind first() const { return count_ == 1 ? last_ : first_; }
 
     std::size_t count_ = 0;
-    Operand first_;  // valid from the second operand on
-    Operand last_;
-    std::vector<Slice> elements_;  // strings of `last_` when it is an array
-    // Kept bytes back to back: the first operand's name, then the last operand's.
-    std::string arena_;
+    Kind first_ = Kind::Other;  // valid from the second operand on
+    Kind last_ = Kind::Other;
+    std::string name_;                        // of the first operand when it is a name
+    std::string_view last_string_;            // of the last operand when it is a string
+    std::vector<std::string_view> elements_;  // strings of the last operand when it is an array
+    // The bytes of `elements_`, back to back.
+    std::unique_ptr<char[]> arena_;
+    std::size_t arena_used_ = 0, arena_size_ = 0;
 };
 
 // The same grammar, look-ahead and errors as for_each_content_operation, without

@@ -182,10 +182,12 @@ namespace {
 // end with a valid checksum and within the size limit is taken from it; for anything
 // else (damage, a cut, a header it refuses, too much output) zlib decodes the stream
 // again, so that results, errors and the prefixes of truncated streams are zlib's
-// exactly. Its buffers are gone before zlib starts: peak memory stays zlib's.
+// exactly.
 bool inflate_with_isal(std::string_view input, std::string& result) {
-    // About 80 KiB, mostly window: too large for the stack of an embedding thread.
-    const auto state = std::make_unique_for_overwrite<inflate_state>();
+    // About 80 KiB, mostly window: too large for the stack of an embedding thread, and
+    // kept for the thread's next stream. One allocation per stream cost small streams
+    // more than their inflating, and freed among their results it fragmented the heap.
+    thread_local const std::unique_ptr<inflate_state> state = std::make_unique_for_overwrite<inflate_state>();
     isal_inflate_init(state.get());
     state->crc_flag = ISAL_ZLIB;
     InflateBuffers buffers(input);
@@ -206,10 +208,6 @@ bool inflate_with_isal(std::string_view input, std::string& result) {
     return true;
 }
 
-// Below this, zlib: ISA-L's state (some 80 KiB) outweighs the stream, and heap blocks
-// of that size, freed among the results of many small streams, raise the peak memory.
-constexpr std::size_t kIsalMinInput = 4096;
-
 // The header nearly every writer puts: deflate, a 32 KiB window, no preset dictionary.
 // ISA-L lets larger windows pass, which zlib refuses, and zlib reads distances against
 // a smaller declared window, which ISA-L ignores: such streams go to zlib alone.
@@ -223,7 +221,7 @@ bool usual_zlib_header(std::string_view input) {
 std::string inflate_all(std::string_view filter, std::string_view input) {
 #ifdef QUARVEL_HAVE_ISAL
     std::string out;
-    if (input.size() >= kIsalMinInput && usual_zlib_header(input) && inflate_with_isal(input, out)) return out;
+    if (usual_zlib_header(input) && inflate_with_isal(input, out)) return out;
 #endif
     return inflate_with_zlib(filter, input);
 }

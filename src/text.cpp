@@ -95,7 +95,8 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
     std::optional<PdfError> font_error;
     auto select_font = [&](std::string_view name) {
         for (const auto& [known, cmap] : selected) {
-            if (known == name) {
+            // Names mostly share their length and a prefix (F1, F2): the last byte rules most out.
+            if (known.size() == name.size() && (name.empty() || known.back() == name.back()) && known == name) {
                 current = cmap;
                 return;
             }
@@ -122,7 +123,11 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
             } else if (c1 == 'j') {
                 if (const auto s = operands.last_string()) push_decoded_text(out, current, *s);
             } else if (c1 == 'J') {
-                operands.for_each_last_array_string([&](std::string_view s) { push_decoded_text(out, current, s); });
+                // One decoding call for the whole array: its strings are often single glyphs.
+                if (current)
+                    current->decode_each_into(out, operands.last_array_strings());
+                else
+                    for (std::string_view s : operands.last_array_strings()) append_text_string(out, s);
             } else if (c1 == '*') {
                 if (!out.empty()) out.push_back('\n');
             }

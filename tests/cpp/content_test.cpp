@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,9 +54,66 @@ std::string text_view(std::string_view input) {
         out.append(op).append("(");
         if (auto name = operands.first_name()) out.append("/").append(*name);
         if (auto s = operands.last_string()) out.append("(").append(*s).append(")");
-        operands.for_each_last_array_string([&](std::string_view s) { out.append("[").append(s).append("]"); });
+        for (std::string_view s : operands.last_array_strings()) out.append("[").append(s).append("]");
         out += ") ";
     });
+    return out;
+}
+
+bool laid_out(std::string_view op) {
+    static const std::vector<std::string_view> kOps = {"q",  "Q",  "cm", "BT", "Tc", "Tw", "Tz", "TL", "Tf", "Ts",
+                                                       "Td", "TD", "Tm", "T*", "Tj", "TJ", "'",  "\"", "Do"};
+    return std::find(kOps.begin(), kOps.end(), op) != kOps.end();
+}
+
+// One operation's operands, an array as its direct elements.
+template <class Operands, class ElementsOf, class Scalar>
+std::string operands_view(const Operands& operands, ElementsOf elements_of, Scalar scalar) {
+    std::string out;
+    for (const auto& o : operands) {
+        if (const auto elements = elements_of(o)) {
+            out += "[";
+            for (const auto& item : *elements) out += scalar(item) + " ";
+            out += "]";
+        } else {
+            out += scalar(o);
+        }
+        out += " ";
+    }
+    return out + "op; ";
+}
+
+// The operands of the operations layout keeps, from the full objects...
+std::string layout_view_of_objects(std::string_view input) {
+    const auto scalar = [](const Object& o) -> std::string {
+        double number = 0;
+        if (o.as_number(number)) return format_real(number);
+        if (const std::string* name = o.as_name()) return "/" + *name;
+        if (const std::string* s = o.as_string()) return "(" + *s + ")";
+        return "?";
+    };
+    std::string out;
+    for (const ContentOperation& op : parse_content_operations(input))
+        if (laid_out(op.op)) out += operands_view(op.operands, [](const Object& o) { return o.as_array(); }, scalar);
+    return out;
+}
+
+// ...and from the path that builds none.
+std::string layout_view(std::string_view input) {
+    const LayoutOperations ops = parse_layout_operations(input);
+    const auto scalar = [&](const LayoutOperand& o) -> std::string {
+        switch (o.kind) {
+            case LayoutOperand::Kind::Number: return format_real(o.number);
+            case LayoutOperand::Kind::Name: return "/" + std::string(ops.bytes(o));
+            case LayoutOperand::Kind::String: return "(" + std::string(ops.bytes(o)) + ")";
+            default: return "?";
+        }
+    };
+    const auto elements_of = [&](const LayoutOperand& o) {
+        return o.kind == LayoutOperand::Kind::Array ? std::optional(ops.elements_of(o)) : std::nullopt;
+    };
+    std::string out;
+    for (const LayoutOperation& op : ops.operations) out += operands_view(ops.operands_of(op), elements_of, scalar);
     return out;
 }
 
@@ -71,6 +130,9 @@ TEST_P(Content, Parses) {
     // The text path reads the same grammar: same errors, same text operands.
     EXPECT_EQ(testing_support::value_or_error([&] { return text_view(c.input); }),
               testing_support::value_or_error([&] { return text_view_of_objects(c.input); }));
+    // So does layout.
+    EXPECT_EQ(testing_support::value_or_error([&] { return layout_view(c.input); }),
+              testing_support::value_or_error([&] { return layout_view_of_objects(c.input); }));
 }
 
 std::string at(int offset, const std::string& message) {
@@ -93,6 +155,9 @@ INSTANTIATE_TEST_SUITE_P(
         // references need a look-ahead of two tokens; anything else is re-read as is
         Case{"5 0 R Do", "="}, Case{"5 0 Td", "="}, Case{"1 2 3 0 R x", "="}, Case{"1 R x", "1 R; x"},
         Case{"4294967295 65535 R Do", "="}, Case{"[1 0 R 2 0 R 3] x", "="},
+        Case{"1 2 R 3 R x", "1 2 R 3 R; x"}, Case{"/F 1 0 R Tf 1 0 R (a) Tj 7 1 0 R (b) '", "/F 1 0 R Tf; 1 0 R (a) Tj; 7 1 0 R (b) '"},
+        Case{"1 0 [] R x", "1 0 [] R; x"}, Case{"[5 [1 0 R] 2 0 R (a)] TJ", "[5 [1 0 R] 2 0 R (a)] TJ"},
+        Case{"<</A [1 0 R 3] /B 2 0 R /C 4>> 5 0 R BDC", "<< /A [1 0 R 3] /B 2 0 R /C 4 >> 5 0 R BDC"},
         Case{"<</A 7 0 R /B 8>> x", "<< /A 7 0 R /B 8 >> x"}, Case{"[ (A) -250 (B) ] TJ", "[(A) -250 (B)] TJ"},
         Case{"<</A 1 /A 2 /B [[] <<>>]>> x", "<< /A 2 /B [[] << >>] >> x"},
         // true, false and null are values, also inside arrays and dictionaries
@@ -119,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"<</A>> x", at(6, "unexpected content token DictEnd")},
         Case{"<< 1 2 >> x", at(3, "expected content dictionary key")},
         Case{"4294967296 0 R Do", at(10, "invalid object number")},
-        Case{"[-1 0 R] x", at(3, "invalid object number")},
+        Case{"[-1 0 R] x", at(3, "invalid object number")}, Case{"[1 2 R 3 R] x", at(10, "unexpected content token Keyword([82])")},
+        Case{"<</A 1 2 R 3 R>> x", at(11, "expected content dictionary key")},
         Case{"1 65536 R Do", at(1, "invalid generation")},
         // inside an array the end of the data is an error, not the end
         Case{"[1 2", "unexpected end of PDF data"}, Case{"<</A 1", "unexpected end of PDF data"},

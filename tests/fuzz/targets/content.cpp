@@ -39,7 +39,7 @@ TextView from_text_operands(std::string_view op, const quarvel::TextOperands& op
     TextView view{std::string(op), {}, {}, {}};
     if (auto name = operands.first_name()) view.first_name = std::string(*name);
     if (auto s = operands.last_string()) view.last_string = std::string(*s);
-    operands.for_each_last_array_string([&](std::string_view s) { view.array_strings.emplace_back(s); });
+    for (std::string_view s : operands.last_array_strings()) view.array_strings.emplace_back(s);
     return view;
 }
 
