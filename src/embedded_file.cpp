@@ -13,19 +13,29 @@ std::optional<Integer> EmbeddedFile::declared_size() const {
     return value ? std::optional<Integer>(*value) : std::nullopt;
 }
 
+namespace {
+
+// Where an attachment's error arose, in the error text: the PDF standard's own names
+// for the dictionary, its /EF entry and the stream chosen there. Callers match on them.
+constexpr std::string_view kEntry = "embedded file specification";
+constexpr std::string_view kEf = "file specification /EF";
+constexpr std::string_view kEfStream = "file specification /EF entry";
+
+}  // namespace
+
 EmbeddedFile embedded_file_from_entry(const Document& document, std::string name, const Object& entry) {
-    const Dictionary& file = document.resolve_to_dictionary(entry, "embedded file specification");
+    const Dictionary& file = document.resolve_to_dictionary(entry, kEntry);
     const Object* ef_entry = file.get("EF");
-    if (!ef_entry) throw PdfError::missing_entry("embedded file specification", "EF");
+    if (!ef_entry) throw PdfError::missing_entry(kEntry, "EF");
     const Dictionary* ef = document.resolve(*ef_entry).as_dictionary();
-    if (!ef) throw PdfError::type_mismatch("file specification /EF", "dictionary");
+    if (!ef) throw PdfError::type_mismatch(kEf, "dictionary");
     const Object* chosen = nullptr;
     for (std::string_view key : {"UF", "F", "Unix", "DOS", "Mac"})
         if ((chosen = ef->get(key))) break;
-    if (!chosen) throw PdfError::missing_entry("file specification /EF", "F");
-    if (!chosen->as_reference()) throw PdfError::type_mismatch("file specification /EF entry", "indirect reference");
+    if (!chosen) throw PdfError::missing_entry(kEf, "F");
+    if (!chosen->as_reference()) throw PdfError::type_mismatch(kEfStream, "indirect reference");
     const Stream* stream = document.resolve(*chosen).as_stream();
-    if (!stream) throw PdfError::type_mismatch("file specification /EF entry", "stream");
+    if (!stream) throw PdfError::type_mismatch(kEfStream, "stream");
 
     EmbeddedFile out;
     out.name = std::move(name);
