@@ -11,10 +11,14 @@
 namespace quarvel {
 
 void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_view bytes) {
+    push_decoded_texts(out, cmap, std::span<const std::string_view>(&bytes, 1));
+}
+
+void push_decoded_texts(std::string& out, const ToUnicodeCMap* cmap, std::span<const std::string_view> parts) {
     if (cmap)
-        cmap->decode_into(out, bytes);
+        cmap->decode_each_into(out, parts);
     else
-        append_text_string(out, bytes);
+        for (std::string_view bytes : parts) append_text_string(out, bytes);
 }
 
 namespace {
@@ -95,8 +99,7 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
     std::optional<PdfError> font_error;
     auto select_font = [&](std::string_view name) {
         for (const auto& [known, cmap] : selected) {
-            // Names mostly share their length and a prefix (F1, F2): the last byte rules most out.
-            if (known.size() == name.size() && (name.empty() || known.back() == name.back()) && known == name) {
+            if (known == name) {
                 current = cmap;
                 return;
             }
@@ -123,11 +126,7 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
             } else if (c1 == 'j') {
                 if (const auto s = operands.last_string()) push_decoded_text(out, current, *s);
             } else if (c1 == 'J') {
-                // One decoding call for the whole array: its strings are often single glyphs.
-                if (current)
-                    current->decode_each_into(out, operands.last_array_strings());
-                else
-                    for (std::string_view s : operands.last_array_strings()) append_text_string(out, s);
+                push_decoded_texts(out, current, operands.last_array_strings());
             } else if (c1 == '*') {
                 if (!out.empty()) out.push_back('\n');
             }

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ std::optional<ToUnicodeCMap> font_dictionary_to_unicode(const Document& document
 // Appends the text of one shown string: through `cmap` when the font has one,
 // else as a PDF text string.
 void push_decoded_text(std::string& out, const ToUnicodeCMap* cmap, std::string_view bytes);
+// The same for each of `parts` in turn, in one decoding call: the strings of a TJ
+// array are often single glyphs.
+void push_decoded_texts(std::string& out, const ToUnicodeCMap* cmap, std::span<const std::string_view> parts);
 
 // The references section: from the last heading word (references, bibliography,
 // or the Chinese heading) to the end of `text`, when it holds enough to be a list.
