@@ -28,10 +28,6 @@ constexpr std::string_view kNotSupported = "filter is not supported yet";
 
 std::atomic<std::size_t> g_decoded_size_limit{kDefaultDecodedSizeLimit};
 
-[[noreturn]] void throw_too_large(std::string_view filter) {
-    throw PdfError::decode(filter, "decoded data exceeds the size limit");
-}
-
 void append_be32(std::string& out, std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
                            static_cast<char>(value >> 8), static_cast<char>(value)};
@@ -155,7 +151,7 @@ std::string inflate_with_zlib(std::string_view filter, std::string_view input) {
     zs->avail_in = 0;
     zs->avail_out = 0;
     for (;;) {
-        if (!buffers.refill(*zs)) throw_too_large(filter);
+        if (!buffers.refill(*zs)) throw_decoded_too_large(filter);
         const uInt out_before = zs->avail_out;
         int rc = inflate(zs, Z_NO_FLUSH);
         buffers.produced(out_before - zs->avail_out);
@@ -171,7 +167,7 @@ std::string inflate_with_zlib(std::string_view filter, std::string_view input) {
         // Z_DATA_ERROR, Z_STREAM_ERROR, Z_NEED_DICT: the data itself is unusable.
         throw PdfError::decode(filter, "corrupt deflate stream");
     }
-    if (!buffers.within_limit()) throw_too_large(filter);
+    if (!buffers.within_limit()) throw_decoded_too_large(filter);
     return std::move(buffers).finish();
 }
 
@@ -296,7 +292,7 @@ std::string decode_ascii_hex(std::string_view filter, std::string_view input) {
     }
     if (high >= 0) out.push_back(static_cast<char>(high << 4));
     // Never longer than its input, so checking once at the end bounds nothing less.
-    if (out.size() > decoded_size_limit()) throw_too_large(filter);
+    if (out.size() > decoded_size_limit()) throw_decoded_too_large(filter);
     return out;
 }
 
@@ -329,13 +325,13 @@ std::string decode_ascii85(std::string_view filter, std::string_view input) {
         if (c >= '!' && c <= 'u') {
             group = group * 85 + (c - '!');
             if (++count == 5) {
-                if (out.size() >= limit) throw_too_large(filter);
+                if (out.size() >= limit) throw_decoded_too_large(filter);
                 flush(5);
             }
             continue;
         }
         if (c == 'z' && count == 0) {
-            if (out.size() >= limit) throw_too_large(filter);
+            if (out.size() >= limit) throw_decoded_too_large(filter);
             out.append(4, '\0');
             continue;
         }
@@ -349,7 +345,7 @@ std::string decode_ascii85(std::string_view filter, std::string_view input) {
         for (int i = count; i < 5; ++i) group = group * 85 + ('u' - '!');
         flush(digits);
     }
-    if (out.size() > limit) throw_too_large(filter);
+    if (out.size() > limit) throw_decoded_too_large(filter);
     return out;
 }
 
@@ -360,7 +356,7 @@ std::string decode_run_length(std::string_view filter, std::string_view input) {
     const std::size_t limit = decoded_size_limit();
     std::size_t pos = 0;
     while (pos < input.size()) {
-        if (out.size() > limit) throw_too_large(filter);
+        if (out.size() > limit) throw_decoded_too_large(filter);
         const auto length = static_cast<unsigned char>(input[pos++]);
         if (length < 128) {
             const std::size_t n = std::size_t{length} + 1;
@@ -374,7 +370,7 @@ std::string decode_run_length(std::string_view filter, std::string_view input) {
             out.append(257 - std::size_t{length}, input[pos++]);
         }
     }
-    if (out.size() > limit) throw_too_large(filter);
+    if (out.size() > limit) throw_decoded_too_large(filter);
     return out;
 }
 
@@ -474,6 +470,10 @@ std::size_t set_decoded_size_limit(std::size_t limit) {
     return g_decoded_size_limit.exchange(limit, std::memory_order_relaxed);
 }
 
+void throw_decoded_too_large(std::string_view filter) {
+    throw PdfError::decode(filter, "decoded data exceeds the size limit");
+}
+
 std::uint64_t dictionary_integer(const Dictionary& dictionary, std::string_view key, std::uint64_t default_value) {
     const Object* value = dictionary.get(key);
     if (!value) return default_value;
@@ -514,8 +514,17 @@ std::string_view Stream::decoded_data_cow(std::string& owned) const {
     if (chain.empty()) return data;
 
     const std::vector<const Dictionary*> params = decode_parameters(dictionary, chain.size());
+    // Each stage is held to the limit, and so are all stages together: a filter that
+    // leaves its input as it was (RunLength on FF FF) would otherwise let a long chain
+    // copy the limit once per entry.
+    const std::size_t limit = decoded_size_limit();
     std::string current = decode_one(chain[0], data, params[0]);
-    for (std::size_t i = 1; i < chain.size(); ++i) current = decode_one(chain[i], current, params[i]);
+    std::size_t produced = current.size();
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        current = decode_one(chain[i], current, params[i]);
+        if (current.size() > limit - std::min(produced, limit)) throw_decoded_too_large(chain[i]);
+        produced += current.size();
+    }
     owned = std::move(current);
     return owned;
 }

@@ -18,6 +18,8 @@ inline constexpr std::size_t kDefaultDecodedSizeLimit = std::size_t{1} << 30;
 std::size_t decoded_size_limit();
 // Returns the previous limit; `limit` must be positive.
 std::size_t set_decoded_size_limit(std::size_t limit);
+// The error for output past that limit, as `filter` reports it.
+[[noreturn]] void throw_decoded_too_large(std::string_view filter);
 
 std::string decode_ascii_hex(std::string_view filter, std::string_view input);
 std::string decode_ascii85(std::string_view filter, std::string_view input);

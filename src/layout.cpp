@@ -94,18 +94,6 @@ Matrix page_matrix(const PageRecord& page) {
     return {1, 0, 0, -1, -box[0], box[3]};
 }
 
-// The page's content streams back to back, as page text reads them.
-std::string_view page_content(const Document& doc, const PageRecord& page, std::string& joined) {
-    const Object* contents = page.dictionary->get("Contents");
-    if (!contents) return {};
-    std::vector<const Stream*> streams;
-    doc.collect_content_streams(*contents, streams);
-    if (streams.size() == 1) return streams[0]->decoded_data_cow(joined);
-    std::string owned;
-    for (const Stream* stream : streams) joined.append(stream->decoded_data_cow(owned));
-    return joined;
-}
-
 }  // namespace
 
 struct LayoutCache::State {

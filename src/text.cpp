@@ -57,37 +57,30 @@ std::optional<ToUnicodeCMap> font_dictionary_to_unicode(const Document& doc, con
     return ToUnicodeCMap::parse(stream->decoded_data_cow(owned));
 }
 
-FontCacheKey font_cache_key(const Document& doc, const PageRecord& page, std::string_view font_name) {
-    if (const Dictionary* fonts = font_dictionary(doc, page_resources(doc, page))) {
-        if (const Object* entry = fonts->get(font_name)) {
-            if (const ObjectId* id = entry->as_reference()) return {*id, std::nullopt};
-        }
-    }
-    return {page.id, std::string(font_name)};
-}
-
-std::optional<ToUnicodeCMap> font_to_unicode(const Document& doc, const PageRecord& page, std::string_view font_name) {
-    const Dictionary* font = resource_font(doc, page_resources(doc, page), font_name);
-    if (!font) return std::nullopt;
-    return font_dictionary_to_unicode(doc, *font);
-}
-
-std::string page_text_with_cache(const Document& doc, const PageRecord& page, FontCache& cache) {
+std::string_view page_content(const Document& doc, const PageRecord& page, std::string& joined) {
     const Object* contents = page.dictionary->get("Contents");
     if (!contents) return {};
     std::vector<const Stream*> streams;
     doc.collect_content_streams(*contents, streams);
-    std::string joined, owned;
-    std::string_view bytes;
-    if (streams.size() == 1) {
-        bytes = streams[0]->decoded_data_cow(joined);
-    } else {
-        for (const Stream* stream : streams) {
-            std::string_view part = stream->decoded_data_cow(owned);
-            joined.append(part);
+    if (streams.size() == 1) return streams[0]->decoded_data_cow(joined);
+    // /Contents may list one stream many times: the page as a whole is held to the
+    // limit each stream is.
+    const std::size_t limit = decoded_size_limit();
+    std::string owned;
+    for (const Stream* stream : streams) {
+        const std::string_view part = stream->decoded_data_cow(owned);
+        if (part.size() > limit - joined.size()) {
+            const std::vector<std::string_view> chain = stream->filters();
+            throw_decoded_too_large(chain.empty() ? std::string_view("Contents") : chain.back());
         }
-        bytes = joined;
+        joined.append(part);
     }
+    return joined;
+}
+
+std::string page_text_with_cache(const Document& doc, const PageRecord& page, FontCache& cache) {
+    std::string joined;
+    const std::string_view bytes = page_content(doc, page, joined);
 
     std::string out;
     const ToUnicodeCMap* current = nullptr;
@@ -104,9 +97,10 @@ std::string page_text_with_cache(const Document& doc, const PageRecord& page, Fo
                 return;
             }
         }
-        FontCacheKey key = font_cache_key(doc, page, name);
-        auto it = cache.find(key);
-        if (it == cache.end()) it = cache.emplace(std::move(key), font_to_unicode(doc, page, name)).first;
+        const Dictionary* font = resource_font(doc, page_resources(doc, page), name);
+        auto it = cache.find(font);
+        if (it == cache.end())
+            it = cache.emplace(font, font ? font_dictionary_to_unicode(doc, *font) : std::nullopt).first;
         current = it->second ? &*it->second : nullptr;
         if (selected.size() < kRemembered) selected.emplace_back(name, current);
     };

@@ -13,15 +13,10 @@
 
 namespace quarvel {
 
-// Which font a cached ToUnicode CMap belongs to: the font object when the resource
-// entry is a reference, else the page and the resource name.
-struct FontCacheKey {
-    ObjectId id;
-    std::optional<std::string> name;
-    friend auto operator<=>(const FontCacheKey&, const FontCacheKey&) = default;
-};
-// Lives for one call, so that the pages of that call share parsed CMaps.
-using FontCache = std::map<FontCacheKey, std::optional<ToUnicodeCMap>>;
+// Parsed ToUnicode CMaps by font dictionary (null: no such font), which the
+// immutable document keeps in place: a font shared by reference or through shared or
+// inherited /Resources is parsed once. Lives for one call.
+using FontCache = std::map<const Dictionary*, std::optional<ToUnicodeCMap>>;
 
 std::string page_text(const Document& document, const PageRecord& page);
 std::vector<std::string> page_texts(const Document& document);
@@ -29,14 +24,14 @@ std::vector<std::string> page_texts(const Document& document);
 std::vector<std::string> page_texts(const Document& document, const std::vector<PageRecord>& pages);
 // Every page's text, joined by line feeds.
 std::string text(const Document& document);
+// The page's content streams back to back, borrowed when there is one; `joined` holds
+// them otherwise. Empty when the page has no /Contents.
+std::string_view page_content(const Document& document, const PageRecord& page, std::string& joined);
 std::string page_text_with_cache(const Document& document, const PageRecord& page, FontCache& cache);
-FontCacheKey font_cache_key(const Document& document, const PageRecord& page, std::string_view font_name);
-std::optional<ToUnicodeCMap> font_to_unicode(const Document& document, const PageRecord& page,
-                                             std::string_view font_name);
 std::optional<std::string> references_text(const Document& document);
 
 // The font dictionary named `font_name` in `resources` (a page's or a form's), or null
-// when there is none; type mismatches and dangling references as font_to_unicode.
+// when there is none; a /Font or font entry that is no dictionary is a TypeMismatch.
 const Dictionary* resource_font(const Document& document, const Dictionary* resources, std::string_view font_name);
 // The font's parsed ToUnicode CMap, if it has one.
 std::optional<ToUnicodeCMap> font_dictionary_to_unicode(const Document& document, const Dictionary& font);

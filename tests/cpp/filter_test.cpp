@@ -244,6 +244,23 @@ TEST(DecodedSizeLimit, EveryFilter) {
     EXPECT_EQ(set_decoded_size_limit(previous), std::numeric_limits<std::size_t>::max());
 }
 
+// All stages of a chain together are held to the limit: RunLength leaves FF FF as it
+// is, so without that a long chain would copy the same bytes once per entry.
+TEST(DecodedSizeLimit, WholeChain) {
+    const std::size_t previous = set_decoded_size_limit(8);
+    auto decode = [](std::vector<Object> chain, std::string data) {
+        return testing_support::value_or_error(
+            [&] { return "ok:" + Stream{filter(Array(std::move(chain))), std::move(data)}.decoded_data(); });
+    };
+    EXPECT_EQ(decode({name("RL"), name("RL"), name("RL"), name("RL")}, "\xff\xff"), "ok:\xff\xff");
+    EXPECT_EQ(decode({name("AHx"), name("RL"), name("RL"), name("RL")}, "FFFF"), "ok:\xff\xff");
+    EXPECT_EQ(decode({name("RL"), name("RL"), name("RL"), name("RL"), name("RL")}, "\xff\xff"),
+              "failed to decode /RL stream: decoded data exceeds the size limit");
+    EXPECT_EQ(decode({name("A85"), name("RL")}, "zz"),
+              "failed to decode /RL stream: decoded data exceeds the size limit");
+    set_decoded_size_limit(previous);
+}
+
 TEST(Stream, CowAndTrace) {
     const Stream plain{Dictionary{}, "raw bytes"}, chained{filter(kChain), ""}, hexed{filter(name("AHx")), "4142"};
     std::string owned;

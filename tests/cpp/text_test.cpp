@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "document.hpp"
+#include "filter.hpp"
 #include "support.hpp"
 #include "text.hpp"
 
@@ -47,13 +48,45 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PageText, JoinsStreamsAndCachesFonts) {
     EXPECT_EQ(page_texts(two_pages("", "BT (A) Tj")), (std::vector<std::string>{"", "A!"}));
-    // A shared font is parsed once, inline fonts once per page.
+    // A font is parsed once however it is shared: by reference, or inline in /Resources
+    // that several pages inherit (here one page listed three times).
     const Document doc = two_pages("/F1 1 Tf <01> Tj /F2 1 Tf", "/F1 1 Tf <02> Tj /F2 1 Tf");
     FontCache cache;
     for (const PageRecord& page : doc.pages()) page_text_with_cache(doc, page, cache);
-    std::vector<FontCacheKey> keys;
-    for (const auto& [key, cmap] : cache) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<FontCacheKey>{{{3, 0}, "F2"}, {{4, 0}, "F2"}, {{5, 0}, std::nullopt}}));
+    EXPECT_EQ(cache.size(), 3u);  // font 5, page 4's F2, and none for page 3's F2
+    const Document shared = testing_support::document_from_objects(
+        "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj "
+        "2 0 obj << /Type /Pages /Kids [3 0 R 3 0 R 3 0 R] /Count 3 "
+        "/Resources << /Font << /F4 << /ToUnicode 6 0 R >> >> >> >> endobj "
+        "3 0 obj << /Type /Page /Contents 10 0 R >> endobj " +
+        stream(6, "beginbfchar <01> <0048> endbfchar") + stream(10, "/F4 1 Tf <01> Tj"));
+    cache.clear();
+    for (const PageRecord& page : shared.pages()) EXPECT_EQ(page_text_with_cache(shared, page, cache), "H");
+    EXPECT_EQ(cache.size(), 1u);
+}
+
+// /Contents listing one stream many times is held to the limit each stream is, and
+// fails as the filter of the stream that overflowed.
+TEST(PageText, JoinedContentWithinTheSizeLimit) {
+    const std::size_t previous = set_decoded_size_limit(20);
+    const struct {
+        const char* contents;
+        const char* expected;
+    } cases[] = {
+        {"[10 0 R 10 0 R]", "abab"},
+        {"[10 0 R 10 0 R 10 0 R]", "failed to decode /Contents stream: decoded data exceeds the size limit"},
+        {"[10 0 R 11 0 R 11 0 R]", "failed to decode /AHx stream: decoded data exceeds the size limit"},
+    };
+    for (const auto& c : cases) {
+        const Document doc = testing_support::document_from_objects(
+            std::string("1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj "
+                        "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj "
+                        "3 0 obj << /Type /Page /Contents ") +
+            c.contents + " >> endobj " + stream(10, "(ab) Tj ") +
+            testing_support::stream_object(11, "/Filter /AHx", "2861622920546A20"));
+        EXPECT_EQ(testing_support::value_or_error([&] { return text(doc); }), c.expected) << c.contents;
+    }
+    set_decoded_size_limit(previous);
 }
 
 class References : public testing::TestWithParam<std::pair<const char*, const char*>> {};
