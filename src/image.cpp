@@ -185,6 +185,11 @@ void collect_resource_images(const Document& document, const Dictionary& resourc
         const Object* subtype = stream->dictionary.get("Subtype");
         if (!subtype) continue;
         if (subtype->is_name("Image")) {
+            // The record copies the names of the forms above it: charged for them, a long
+            // chain of nested forms cannot make its output quadratic.
+            if (path.size() > entries_left)
+                throw PdfError::type_mismatch("page /Resources /XObject", "resource tree of bounded size");
+            entries_left -= path.size();
             std::string name = lossy_utf8(key);
             path.push_back(name);
             out.push_back(PageImage{std::move(name), path, stream, id ? std::optional(*id) : std::nullopt});

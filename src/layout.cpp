@@ -29,8 +29,10 @@ constexpr double kJumpBack = 0.5;
 constexpr double kParagraphGap = 2.0;
 // Directions whose cosine is below this are different lines (about 8 degrees).
 constexpr double kSameDirection = 0.99;
-// Forms drawn per page before the page is refused: generous for real files, and a
-// bound for files whose forms share sub-forms in a tree of exponential size.
+// Operations run per page, forms included, before the page is refused: each form
+// drawn costs its operations and one more. Beyond the page's own, generous for real
+// files, and a bound for files that draw a large form many times or whose forms share
+// sub-forms in a tree of exponential size.
 constexpr std::size_t kFormsPerObject = 4, kFormSlack = 65536;
 // Font selections remembered per content stream, searched linearly.
 constexpr std::size_t kRecentFonts = 32;
@@ -213,6 +215,7 @@ public:
         : doc_(doc), cache_(cache), words_(words), form_budget_(doc.objects.size() * kFormsPerObject + kFormSlack) {}
 
     void run(const LayoutOperations& page, const Dictionary* resources, const Matrix& ctm) {
+        form_budget_ += page.operations.size();
         gs_.ctm = ctm;
         frames_.push_back({&page, 0, resources, 0, nullptr, {}, {}});
         while (!frames_.empty()) {
@@ -454,9 +457,6 @@ private:
             const ObjectId* id = entry->as_reference();
             throw PdfError::xobject_cycle(id ? *id : ObjectId{});
         }
-        if (form_budget_ == 0) throw PdfError::unsupported(0, "too many form XObject invocations on one page");
-        --form_budget_;
-
         const Dictionary* form_resources = resources;
         if (const Object* own = form->dictionary.get("Resources"))
             form_resources = &doc_.resolve_to_dictionary(*own, "form XObject /Resources");
@@ -473,6 +473,9 @@ private:
             std::string owned;
             it = cache_.forms.emplace(form, parse_layout_operations(form->decoded_data_cow(owned))).first;
         }
+        const std::size_t cost = it->second.operations.size() + 1;
+        if (cost > form_budget_) throw PdfError::unsupported(0, "too many form XObject invocations on one page");
+        form_budget_ -= cost;
         saved_.push_back(gs_);
         gs_.ctm = matrix * gs_.ctm;
         frames_.push_back({&it->second, 0, form_resources, saved_.size(), form, tm, tlm});

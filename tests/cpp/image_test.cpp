@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image.hpp"
 #include "support.hpp"
 
@@ -99,6 +101,18 @@ TEST(ImageListing, DeepFormChainNeedsNoDeepStack) {
     const std::vector<PageImage> images = page_images(doc, doc.pages()[0]);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].xobject_path.size(), kDepth + 2u);
+    // An image in every form of a chain: the paths copied grow with the square of its
+    // length, and are charged to the budget.
+    for (const auto& [depth, expected] : {std::pair{300, 301u}, std::pair{2000, 0u}}) {
+        objects = kImage5;
+        for (int n = 6; n < 6 + depth; ++n) objects += form(n, "/Im 5 0 R /F " + std::to_string(n + 1) + " 0 R");
+        const Document chain = one_page("<< /XObject << /F 6 0 R >> >>", objects + form(6 + depth, "/Im 5 0 R"));
+        const std::string got = describe_images(chain);
+        if (expected)
+            EXPECT_EQ(std::count(got.begin(), got.end(), ';'), expected);
+        else
+            EXPECT_EQ(got, "type mismatch in page /Resources /XObject: expected resource tree of bounded size");
+    }
 }
 
 // Decodes object 5, an image stream with `entries` and `data`: its PNM, or the error.

@@ -13,9 +13,16 @@ namespace {
 
 using testing_support::stream_object;
 
+std::string repeated(std::string_view s, std::size_t n) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += s;
+    return out;
+}
+
 // A 200 x 100 page. F1: every code 500 units wide, ascent 800, descent -200, so a glyph
 // box is one font size tall. F2: Helvetica without widths. F3: names through Differences.
-// F4: a malformed width list. Fm1 draws "A" at (0, 0) under its matrix; Fm2 draws itself.
+// F4: a malformed width list. Fm1 draws "A" at (0, 0) under its matrix; Fm2 draws itself;
+// Fm3 runs 4000 operations that draw nothing.
 Document page(std::string_view content) {
     std::string widths;
     for (int i = 0; i < 95; ++i) widths += "500 ";
@@ -25,12 +32,13 @@ Document page(std::string_view content) {
         "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 100] /Contents 10 0 R /Resources << /Font << "
         "/F1 4 0 R /F2 << /Subtype /Type1 /BaseFont /Helvetica >> /F3 << /Subtype /Type1 /BaseFont /X /Encoding << "
         "/Differences [65 /f_f_i /uni00E9 /Gamma /g123] >> >> /F4 << /Subtype /Type1 /Widths 5 /FirstChar 32 >> >> "
-        "/XObject << /Fm1 11 0 R /Fm2 12 0 R >> >> >> endobj "
+        "/XObject << /Fm1 11 0 R /Fm2 12 0 R /Fm3 13 0 R >> >> >> endobj "
         "4 0 obj << /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Test /FirstChar 32 /LastChar 126 /Widths [" +
         widths + "] /FontDescriptor << /Ascent 800 /Descent -200 >> >> endobj " + stream_object(10, "", content) +
         stream_object(11, "/Subtype /Form /Matrix [1 0 0 1 5 5] /Resources << /Font << /F1 4 0 R >> >>",
                       "BT /F1 10 Tf (A) Tj ET") +
-        stream_object(12, "/Subtype /Form /Resources << /XObject << /Fm2 12 0 R >> >>", "/Fm2 Do");
+        stream_object(12, "/Subtype /Form /Resources << /XObject << /Fm2 12 0 R >> >>", "/Fm2 Do") +
+        stream_object(13, "/Subtype /Form", repeated("q Q ", 2000));
     return testing_support::document_from_objects(source);
 }
 
@@ -91,7 +99,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Errors: a width list only when a width is needed; a form drawing itself.
         std::pair{"BT /F4 10 Tf ET", ""},
         std::pair{"BT /F4 10 Tf (A) Tj ET", "type mismatch in font /Widths: expected array"},
-        std::pair{"/Fm2 Do", "XObject resource tree contains a cycle at object 12 0"}));
+        std::pair{"/Fm2 Do", "XObject resource tree contains a cycle at object 12 0"},
+        // A page runs about 65536 operations beyond its own, forms included, each drawing
+        // costing the form's operations.
+        std::pair{"/Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do "
+                  "/Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do",
+                  ""},
+        std::pair{"/Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do "
+                  "/Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do /Fm3 Do",
+                  "unsupported PDF feature at byte 0: too many form XObject invocations on one page"}));
 
 TEST(Layout, LineGapsAndText) {
     const Document doc = page("BT /F1 10 Tf 10 80 Td (AB CD) Tj 0 -12 Td (E) Tj 0 -40 Td (F) Tj ET");
