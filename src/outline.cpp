@@ -6,6 +6,10 @@ namespace quarvel {
 
 namespace {
 
+// Real outlines are a few levels deep. The bound keeps a hostile chain of /First links
+// from making every item's indentation (in Markdown) or nesting (in Python) that long.
+constexpr std::size_t kMaxOutlineDepth = 1024;
+
 ObjectId link_id(const Object& link, std::string_view context) {
     const ObjectId* id = link.as_reference();
     if (!id) throw PdfError::type_mismatch(context, "indirect reference");
@@ -22,6 +26,8 @@ std::vector<OutlineItem> collect_outline_chain(const Document& document, ObjectI
     std::vector<const Object*> next_at_level;
     ObjectId id = first;
     while (true) {
+        if (next_at_level.size() > kMaxOutlineDepth)
+            throw PdfError::type_mismatch("outline item", "outline of bounded depth");
         if (!visited.insert(id).second) throw PdfError::outline_cycle(id);
         const Object* object = document.find(id);
         if (!object) throw PdfError::dangling_reference(id);

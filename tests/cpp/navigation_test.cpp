@@ -188,13 +188,19 @@ TEST(Outline, WalksFirstAndNextOrRefuses) {
     }, outline_text);
 }
 
-TEST(Outline, DeepChainNeedsNoNativeStack) {
-    const std::string source = numbered("1 0 obj << /Outlines << /First 2 0 R >> >> endobj ", 2, 100002,
-                                        "<< /Title (t) /First # 0 R >>");
-    const Document doc = document_from_objects(source + "100002 0 obj << /Title (end) >> endobj");
-    const std::vector<OutlineItem> items = outlines(doc);
-    ASSERT_EQ(items.size(), 100001u);
-    EXPECT_EQ(items.back().depth, 100000u);
+TEST(Outline, DepthIsBounded) {
+    // A chain of /First links: items 2 to `end`, the last at depth end - 2.
+    const auto chain = [](int end) {
+        const std::string source = numbered("1 0 obj << /Outlines << /First 2 0 R >> >> endobj ", 2, end,
+                                            "<< /Title (t) /First # 0 R >>");
+        return document_from_objects(source + std::to_string(end) + " 0 obj << /Title (end) >> endobj");
+    };
+    const std::vector<OutlineItem> items = outlines(chain(1026));
+    ASSERT_EQ(items.size(), 1025u);
+    EXPECT_EQ(items.back().depth, 1024u);
+    for (const int end : {1027, 100002})
+        EXPECT_EQ(testing_support::error_of([&] { outlines(chain(end)); }),
+                  "type mismatch in outline item: expected outline of bounded depth");
 }
 
 TEST(PageLabel, LabelsEveryPage) {

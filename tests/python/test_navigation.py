@@ -95,7 +95,7 @@ def test_argument_types():
 
 
 def test_deep_outline():
-    depth = 20000
+    depth = 1025  # the deepest outline read
     objects = {10: "<< /First 11 0 R >>"}
     objects.update({n: f"<< /Title (t{n}) /First {n + 1} 0 R >>" for n in range(11, 10 + depth)})
     objects[10 + depth] = "<< /Title (last) >>"
