@@ -648,6 +648,8 @@ bool ToUnicodeCMap::lookup_into(std::string& out, std::string_view code) const {
     return true;
 }
 
+constexpr std::size_t kMaxCodespaceRanges = 256;
+
 EncodingCMap EncodingCMap::parse(std::string_view bytes) {
     const std::vector<std::string_view> tokens = tokenize(bytes);
     EncodingCMap map;
@@ -690,6 +692,11 @@ EncodingCMap EncodingCMap::parse(std::string_view bytes) {
                 if (range && !number(tokens[i + 2], r.cid)) continue;
             }
             if (r.low > r.high) continue;
+            // Every code scans the codespace ranges. Real CMaps have a handful, and a
+            // section holds at most 100 by the format.
+            if (codespace && map.codespaces_.size() == kMaxCodespaceRanges)
+                throw PdfError::invalid_token(static_cast<std::uint64_t>(tokens[i].data() - bytes.data()),
+                                              "too many codespace ranges");
             (codespace ? map.codespaces_ : map.cids_).push_back(r);
         }
     }

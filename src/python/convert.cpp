@@ -1,5 +1,6 @@
 #include "convert.hpp"
 
+#include <algorithm>
 #include <limits>
 
 namespace quarvel::python {
@@ -31,6 +32,9 @@ Py_ssize_t sequence_size(PyObject* object, Arg arg, const char* expected) {
     if (size < 0) throw PythonError{};
     return size;
 }
+
+// A sequence's __len__ is only its claim: room for more is made as items arrive.
+std::size_t reserved_for(Py_ssize_t size) { return std::min(static_cast<std::size_t>(size), std::size_t{1024}); }
 
 [[noreturn]] void item_type_error(PyObject* item, Arg arg, Py_ssize_t index, const char* expected) {
     raise(PyExc_TypeError,
@@ -105,7 +109,7 @@ bool bool_arg(PyObject* object, Arg arg, bool fallback) {
 std::vector<std::string> str_sequence_arg(PyObject* object, Arg arg) {
     Py_ssize_t size = sequence_size(object, arg, "a sequence of str");
     std::vector<std::string> result;
-    result.reserve(static_cast<std::size_t>(size));
+    result.reserve(reserved_for(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         Ref item = Ref::steal(PySequence_GetItem(object, i));
         if (!PyUnicode_Check(item.get())) item_type_error(item.get(), arg, i, "str");
@@ -114,10 +118,14 @@ std::vector<std::string> str_sequence_arg(PyObject* object, Arg arg) {
     return result;
 }
 
+Py_ssize_t number_sequence_size(PyObject* object, Arg arg) {
+    return sequence_size(object, arg, "a sequence of numbers");
+}
+
 std::vector<double> number_sequence_arg(PyObject* object, Arg arg) {
-    Py_ssize_t size = sequence_size(object, arg, "a sequence of numbers");
+    Py_ssize_t size = number_sequence_size(object, arg);
     std::vector<double> result;
-    result.reserve(static_cast<std::size_t>(size));
+    result.reserve(reserved_for(size));
     for (Py_ssize_t i = 0; i < size; ++i) {
         Ref item = Ref::steal(PySequence_GetItem(object, i));
         // Whatever has __float__ or __index__ counts; a too large int keeps its OverflowError.

@@ -43,6 +43,8 @@ bool bool_arg(PyObject* object, Arg arg, bool fallback);
 std::vector<std::string> str_sequence_arg(PyObject* object, Arg arg);
 // Any sequence of numbers except a str, each item converted to a double.
 std::vector<double> number_sequence_arg(PyObject* object, Arg arg);
+// Its length alone, with the same TypeError for what is no such sequence.
+Py_ssize_t number_sequence_size(PyObject* object, Arg arg);
 
 Ref new_str(std::string_view text);
 Ref new_bytes(std::string_view data);

@@ -28,7 +28,8 @@ struct AnnotationArgs {
     std::string text;
 };
 
-// page_index, rect and one str; the rect's length is checked once all three are converted.
+// page_index, rect and one str; the rect's length is checked once all three have their
+// types, and before its items are read: a sequence may claim any length.
 AnnotationArgs annotation_args(PyObject* args, PyObject* kwargs, const char* format, const char* function,
                                const char* text_name) {
     const char* const names[] = {"page_index", "rect", text_name, nullptr};
@@ -37,8 +38,12 @@ AnnotationArgs annotation_args(PyObject* args, PyObject* kwargs, const char* for
     PyObject* text = nullptr;
     parse_arguments(args, kwargs, format, names, &page_index, &rect, &text);
     AnnotationArgs out{index_arg(page_index, {function, "page_index"}), {}, {}};
-    std::vector<double> numbers = number_sequence_arg(rect, {function, "rect"});
+    const Py_ssize_t rect_size = number_sequence_size(rect, {function, "rect"});
     out.text = str_arg(text, {function, text_name});
+    const auto four = static_cast<Py_ssize_t>(out.rect.size());
+    if (rect_size != four) raise(PyExc_ValueError, "rect must contain exactly four numbers");
+    // Read again: __len__ may answer differently the second time.
+    std::vector<double> numbers = number_sequence_arg(rect, {function, "rect"});
     if (numbers.size() != out.rect.size()) raise(PyExc_ValueError, "rect must contain exactly four numbers");
     std::copy(numbers.begin(), numbers.end(), out.rect.begin());
     return out;

@@ -172,5 +172,23 @@ TEST(CMap, MatchesExpandedModel) {
     }
 }
 
+// Every code scans the codespace ranges, so an encoding CMap may have only so many.
+TEST(EncodingCMap, BoundsCodespaceRanges) {
+    const auto ranges = [](int count) {
+        std::string out = "begincodespacerange ";
+        for (int i = 0; i < count; ++i) out += "<0000> <00FF> ";
+        return out + "endcodespacerange";
+    };
+    const EncodingCMap most = EncodingCMap::parse(ranges(256));
+    EXPECT_TRUE(most.has_codespace());
+    EXPECT_EQ(most.code_length(std::string_view("\x00\x41", 2)), 2u);
+    try {
+        EncodingCMap::parse(ranges(257));
+        FAIL() << "no error for 257 ranges";
+    } catch (const PdfError& e) {
+        EXPECT_EQ(e.text(), "invalid token at byte 3604: too many codespace ranges");
+    }
+}
+
 }  // namespace
 }  // namespace quarvel

@@ -111,6 +111,15 @@ def test_standard_input_and_pages():
     assert result.stderr.decode().startswith("-: ")
 
 
+def test_open_page_range_stops_at_the_real_pages():
+    from quarvel.cli import selected_pages
+
+    pdf = (PdfBuilder().add(1, "<< /Type /Catalog /Pages 2 0 R >>")
+           .add(2, "<< /Type /Pages /Kids [3 0 R] /Count 4611686018427387904 >>")
+           .add(3, "<< /Type /Page /Parent 2 0 R >>").build())
+    assert selected_pages(quarvel.Document(pdf), [(1, None), (5, 9)]) == [0]
+
+
 @pytest.mark.parametrize("args", [
     [], ["text"], ["frobnicate", "x.pdf"], ["text", "--pages", "0", "x.pdf"], ["text", "--pages", "3-1", "x.pdf"],
     ["text", "--jobs", "0", "x.pdf"], ["images", "x.pdf"], ["update", "x.pdf", "-o", "y.pdf"],

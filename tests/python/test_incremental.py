@@ -6,7 +6,7 @@ import pytest
 
 from conftest import PdfBuilder, text_pdf
 from pdf_builder import append_update, startxref
-from quarvel import Document
+from quarvel import Document, write_text_pdf
 
 RECT = [72, 700.5, 144.25, 720]
 EVERY_CHARACTER = "".join(map(chr, range(256))) + "\u20ac\u4e2d\U0001f600"
@@ -57,6 +57,30 @@ def test_arguments_before_the_source(call, error, message, tmp_path, hello_pdf):
     path.unlink()
     with pytest.raises(error, match=re.escape(message)):
         call(document)
+
+
+class ClaimsBillions:
+    """A sequence whose __len__ claims 2**33 items and which holds one."""
+
+    def __init__(self, item):
+        self.item = item
+
+    def __len__(self):
+        return 1 << 33
+
+    def __getitem__(self, index):
+        if index:
+            raise IndexError(index)
+        return self.item
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda d: d.with_uri_link(0, ClaimsBillions(1.0), "u"), ValueError),
+    (lambda d: write_text_pdf(ClaimsBillions("page")), IndexError),
+])
+def test_claimed_lengths_reserve_nothing(call, error, hello_pdf):
+    with pytest.raises(error):
+        call(Document(hello_pdf))
 
 
 @pytest.mark.parametrize("source, call, message", [

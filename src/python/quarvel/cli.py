@@ -69,7 +69,8 @@ def selected_pages(document: quarvel.Document, ranges: list[tuple[int, int | Non
     range serves a whole batch of documents of different lengths."""
     if ranges is None:
         return None
-    count = document.page_count()
+    # /Count is what the file claims; an open range must not run to a claim of 2**62.
+    count = min(document.page_count(), len(document.pages()))
     chosen: set[int] = set()
     for first, last in ranges:
         chosen.update(range(first - 1, min(count, last if last is not None else count)))
