@@ -11,8 +11,9 @@
 
 namespace quarvel {
 
-// The most bytes one filter may decode a stream to; past it decoding fails with the
-// Decode error "decoded data exceeds the size limit". Process-wide, so that an
+// The most bytes one filter may decode a stream to, all filters of a stream together
+// may produce, and a page's content streams may join to; past it decoding fails with
+// the Decode error "decoded data exceeds the size limit". Process-wide, so that an
 // application can bound the memory of each document it opens.
 inline constexpr std::size_t kDefaultDecodedSizeLimit = std::size_t{1} << 30;
 std::size_t decoded_size_limit();
