@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "filter.hpp"
 #include "name_tree.hpp"
 #include "unicode.hpp"
 
@@ -114,9 +115,15 @@ std::vector<std::string> page_labels(const Document& document) {
     std::size_t next_rule = 0;
     std::vector<std::string> labels;
     labels.reserve(count);
+    // Every page repeats its rule's prefix: a long prefix over a large claimed /Count
+    // would otherwise make the labels quadratic in the file's size.
+    const std::size_t limit = decoded_size_limit();
+    std::size_t total = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
         while (next_rule < rules.size() && rules[next_rule].start_index <= i) current = &rules[next_rule++];
         labels.push_back(current->label_for_page(i));
+        total += labels.back().size();
+        if (total > limit) throw PdfError::type_mismatch("catalog /PageLabels", "page labels within the size limit");
     }
     return labels;
 }

@@ -81,3 +81,20 @@ def test_limit_must_be_a_positive_int(bad, error):
     with pytest.raises(error):
         quarvel.set_decoded_size_limit(bad)
     assert quarvel.set_decoded_size_limit(1 << 30) == 1 << 30
+
+
+def test_page_labels_are_held_to_the_limit():
+    kids = " ".join(f"{n} 0 R" for n in range(3, 6))
+    builder = PdfBuilder().add(1, "<< /Type /Catalog /Pages 2 0 R /PageLabels << /Nums [0 << /S /D /P (Part-) >>] >> >>")
+    builder.add(2, f"<< /Type /Pages /Kids [{kids}] /Count 3 >>")
+    for n in range(3, 6):
+        builder.add(n, "<< /Type /Page /Parent 2 0 R >>")
+    document = quarvel.Document(builder.build())
+    previous = quarvel.set_decoded_size_limit(18)
+    try:
+        assert document.page_labels() == ["Part-1", "Part-2", "Part-3"]
+        quarvel.set_decoded_size_limit(17)
+        with pytest.raises(ValueError, match="expected page labels within the size limit"):
+            document.page_labels()
+    finally:
+        quarvel.set_decoded_size_limit(previous)
