@@ -20,6 +20,8 @@ CORPUS = corpus_dir()
 NAMES = [row["file"] for row in manifest() if not row["file"].startswith("broken/")
          and row["encrypted"] != "yes-userpw" and row["file"] not in KNOWN_REFUSALS]
 TIMEOUT = 120
+# The peer runs as it would on its own, not under a sanitizer runtime preloaded for us.
+PEER_ENV = {key: value for key, value in os.environ.items() if key != "LD_PRELOAD"}
 
 # name -> (feature, reason): where we disagree with the peer on purpose.
 EXPLAINED = {
@@ -33,9 +35,10 @@ EXPLAINED = {
 
 def qpdf_results(path: str) -> dict:
     run = subprocess.run(["qpdf", "--json=2", "--json-key=outlines", "--json-key=pagelabels", "--json-key=acroform",
-                          "--json-key=pages", "--json-key=qpdf", path], capture_output=True, timeout=TIMEOUT)
+                          "--json-key=pages", "--json-key=qpdf", path], capture_output=True, timeout=TIMEOUT,
+                         env=PEER_ENV)
     attachments = subprocess.run(["qpdf", "--list-attachments", path], capture_output=True, text=True,
-                                 errors="replace", timeout=TIMEOUT)
+                                 errors="replace", timeout=TIMEOUT, env=PEER_ENV)
     ok = (0, 3)  # 3: success with warnings
     result = json.loads(run.stdout.decode("utf-8", "replace")) if run.returncode in ok else {}
     if result:
